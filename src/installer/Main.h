@@ -1,0 +1,92 @@
+// The installer window: lists the applications the update service offers, lets the user tick
+// some and choose an install root, and installs them (desktop entry + empty application folder).
+//
+// The same window exists, never shown, in launch mode too: it owns the program's configuration
+// fields (read while it is created), the one service channel and message of the user-interface
+// thread, and the availability checks and LoadApplication that the launch window calls.
+//
+// Failures: every service routine catches EROException only, reports it with ShowDlgMessage,
+// requests termination and returns false; anything else reaches the framework's error box.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "Forms.h"
+#include "MemApplications.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QWidget;
+class TROBinMessage;
+class TROHTTPChannel;
+class WS_Applications;
+class WS_Array_Of_Files_executables;
+class WS_Array_Of_Applications_config_files;
+class WS_Array_Of_Application_locales;
+class TInstallerHeader;
+class TcxCheckGroup;
+
+class TForm_Main : public TForm {
+  Q_OBJECT
+
+ public:
+  explicit TForm_Main(QWidget* parent = nullptr);
+  ~TForm_Main() override;
+
+  // Components, under their designer names.
+  TInstallerHeader* AdvSmoothPanel1 = nullptr;
+  QLabel* AdvOfficeImage1 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* lbl_Version = nullptr;
+  TcxCheckGroup* cxCheckGroup1 = nullptr;
+  QWidget* Panel1 = nullptr;
+  QLineEdit* cxButtonEdit1 = nullptr;
+  QToolButton* cxButtonEdit1Button = nullptr;
+  QPushButton* btn_Save = nullptr;
+  QPushButton* btn_Cancel = nullptr;
+  TMemApplications memApplications;
+  std::unique_ptr<TROHTTPChannel> ROWinInetHTTPChannel1;
+  std::unique_ptr<TROBinMessage> ROBinMessage1;
+
+  // Set once while the window is created (ReadConfiguration); cp1250 bytes exactly as read.
+  bool FStarted = false;
+  std::string FThinClient;
+  std::string FServiceURL;
+  std::string FAppPath;
+
+  void FormCreate();
+  void ReadConfiguration();
+
+  // Availability checks: one request each on a fresh proxy. False after a failed call means the
+  // failure was reported and termination requested; false from an answer reports nothing.
+  bool CheckServiceEcho();
+  bool CheckServiceActive();
+
+  // Get_Application for the launch flow; out values the reply lacks stay null. False when the
+  // call failed (reported, termination requested).
+  bool LoadApplication(const std::string& uid, std::unique_ptr<WS_Applications>& Applications,
+                       std::unique_ptr<WS_Array_Of_Files_executables>& Executables,
+                       std::unique_ptr<WS_Array_Of_Applications_config_files>& Configurations,
+                       std::unique_ptr<WS_Array_Of_Application_locales>& Locales);
+
+  void LoadApplicationsList();
+  void InstallApplications();
+  bool CreateDesktopShortcut(const std::string& ShortcutName, const std::string& Arguments);
+
+  void FormShow();
+  void btn_SaveClick();
+  void btn_CancelClick();
+  void cxButtonEdit1PropertiesButtonClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  std::string lastChosenFolder_;
+};
+
+// The one installer window, created at start-up in both modes; owned by the entry sequence.
+extern TForm_Main* Form_Main;
