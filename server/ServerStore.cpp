@@ -234,7 +234,7 @@ std::string ServerStore::addLookup(std::string_view name, const LookupRow& row) 
   }
   const std::string uid = row.uid.empty() ? newUid() : row.uid;
   if (detail::exists(*db, "cd_lookups", uid))
-    throw StoreError("Code list entry " + quoted(uid) + " already exists");
+    throw StoreError("Code list entry " + inQuotes(uid) + " already exists");
   SqliteStatement add(*db,
                       "INSERT INTO cd_lookups(uid, table_uid, uid_cd, opis1, opis2, aktivan) "
                       "VALUES(?, ?, ?, ?, ?, ?)");
@@ -315,7 +315,7 @@ bool exists(const SqliteConnection& db, const char* table, std::string_view uid)
 
 void requireApplication(const SqliteConnection& db, std::string_view appUid) {
   if (!exists(db, "applications", appUid))
-    throw StoreError("Application " + quoted(appUid) + " does not exist");
+    throw StoreError("Application " + inQuotes(appUid) + " does not exist");
 }
 
 std::vector<LocaleFileRow> localeFiles(const SqliteConnection& db, std::string_view localeUid) {

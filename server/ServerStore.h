@@ -125,7 +125,6 @@ class ServerStore {
 
  private:
   friend class Lease;
-  friend class Publisher;
   std::unique_ptr<SqliteConnection> openConnection();
   void giveBack(std::unique_ptr<SqliteConnection> db);
 

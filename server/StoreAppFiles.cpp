@@ -17,12 +17,12 @@ void requireUniqueName(const SqliteConnection& db, const char* table, const char
   const std::string folded = foldCase(name);
   while (q.step())
     if (foldCase(q.columnBytes(0)) == folded)
-      throw StoreError(std::string(what) + " " + quoted(name) + " exists already");
+      throw StoreError(std::string(what) + " " + inQuotes(name) + " exists already");
 }
 
 void requireLocale(const SqliteConnection& db, std::string_view localeUid) {
   if (!detail::exists(db, "locales", localeUid))
-    throw StoreError("Locale " + quoted(localeUid) + " does not exist");
+    throw StoreError("Locale " + inQuotes(localeUid) + " does not exist");
 }
 
 std::string insertLocaleFileOn(SqliteConnection& db, const LocaleFileRow& row) {
@@ -30,7 +30,7 @@ std::string insertLocaleFileOn(SqliteConnection& db, const LocaleFileRow& row) {
   requireLocale(db, row.locale_uid);
   const std::string uid = row.uid.empty() ? newUid() : row.uid;
   if (detail::exists(db, "locale_files", uid))
-    throw StoreError("Locale file " + quoted(uid) + " already exists");
+    throw StoreError("Locale file " + inQuotes(uid) + " already exists");
   requireUniqueName(db, "locale_files", "file_name", "locale_uid", row.locale_uid, uid,
                     row.file_name, "The locale file");
   SqliteStatement q(db,
@@ -68,7 +68,7 @@ std::string ServerStore::insertConfigFile(const ConfigFileRow& row) {
   detail::requireApplication(*db, row.app_uid);
   const std::string uid = row.uid.empty() ? newUid() : row.uid;
   if (detail::exists(*db, "config_files", uid))
-    throw StoreError("Configuration file " + quoted(uid) + " already exists");
+    throw StoreError("Configuration file " + inQuotes(uid) + " already exists");
   requireUniqueName(*db, "config_files", "file_name", "app_uid", row.app_uid, uid, row.file_name,
                     "The configuration file");
   SqliteStatement q(*db,
@@ -85,7 +85,7 @@ void ServerStore::updateConfigFile(const ConfigFileRow& row) {
   auto db = lease();
   SqliteTransaction tx(*db, SqliteTransaction::Kind::Immediate);
   if (!detail::exists(*db, "config_files", row.uid))
-    throw StoreError("Configuration file " + quoted(row.uid) + " does not exist");
+    throw StoreError("Configuration file " + inQuotes(row.uid) + " does not exist");
   detail::requireApplication(*db, row.app_uid);
   requireUniqueName(*db, "config_files", "file_name", "app_uid", row.app_uid, row.uid,
                     row.file_name, "The configuration file");
@@ -119,7 +119,7 @@ std::string ServerStore::insertLocale(const LocaleRow& row) {
   detail::requireApplication(*db, row.app_uid);
   const std::string uid = row.uid.empty() ? newUid() : row.uid;
   if (detail::exists(*db, "locales", uid))
-    throw StoreError("Locale " + quoted(uid) + " already exists");
+    throw StoreError("Locale " + inQuotes(uid) + " already exists");
   requireUniqueName(*db, "locales", "locale_name", "app_uid", row.app_uid, uid, row.locale_name,
                     "The locale");
   SqliteStatement q(*db, "INSERT INTO locales(uid, app_uid, locale_name) VALUES(?, ?, ?)");
@@ -165,7 +165,7 @@ void ServerStore::updateLocaleFile(const LocaleFileRow& row) {
   auto db = lease();
   SqliteTransaction tx(*db, SqliteTransaction::Kind::Immediate);
   if (!detail::exists(*db, "locale_files", row.uid))
-    throw StoreError("Locale file " + quoted(row.uid) + " does not exist");
+    throw StoreError("Locale file " + inQuotes(row.uid) + " does not exist");
   requireLocale(*db, row.locale_uid);
   requireUniqueName(*db, "locale_files", "file_name", "locale_uid", row.locale_uid, row.uid,
                     row.file_name, "The locale file");

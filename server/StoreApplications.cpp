@@ -19,7 +19,7 @@ std::vector<ApplicationRow> ServerStore::listApplications(std::string_view activ
     // The launcher treats every value but "N" as active, so the list does the same.
     where = " WHERE aktivan <> 'N'";
   } else {
-    throw StoreError("The filter " + quoted(active) +
+    throw StoreError("The filter " + inQuotes(active) +
                      " is unknown: ask for \"D\" (active), \"N\" (inactive) or \"\" (all)");
   }
   auto db = lease();
@@ -50,7 +50,7 @@ void ServerStore::insertApplication(const ApplicationRow& row) {
   auto db = lease();
   SqliteTransaction tx(*db, SqliteTransaction::Kind::Immediate);
   if (detail::exists(*db, "applications", row.uid))
-    throw StoreError("Application " + quoted(row.uid) + " already exists");
+    throw StoreError("Application " + inQuotes(row.uid) + " already exists");
   SqliteStatement q(*db,
                     "INSERT INTO applications(id_cd_aplikacije, naziv_ikonice, opis, aktivan, "
                     "uid) VALUES(?, ?, ?, ?, ?)");
@@ -66,7 +66,7 @@ void ServerStore::updateApplication(const ApplicationRow& row) {
                     "aktivan = ? WHERE uid = ?");
   bindApplication(q, row);
   q.run();
-  if (db->changes() == 0) throw StoreError("Application " + quoted(row.uid) + " does not exist");
+  if (db->changes() == 0) throw StoreError("Application " + inQuotes(row.uid) + " does not exist");
 }
 
 bool ServerStore::deleteApplication(std::string_view uid) {
@@ -133,23 +133,23 @@ void ServerStore::replaceLinks(std::string_view appUid, const std::vector<LinkRo
   std::set<std::string> seenFiles, seenNames;
   for (const auto& item : items) {
     if (!item.app_uid.empty() && item.app_uid != appUid)
-      throw StoreError("A link names application " + quoted(item.app_uid) + " instead of " +
-                       quoted(appUid));
+      throw StoreError("A link names application " + inQuotes(item.app_uid) + " instead of " +
+                       inQuotes(appUid));
     if (item.db_akcija == "D") continue;
     if (!item.db_akcija.empty() && item.db_akcija != "I")
-      throw StoreError("The link action " + quoted(item.db_akcija) +
+      throw StoreError("The link action " + inQuotes(item.db_akcija) +
                        " is unknown: use \"I\" to keep or add a file, \"D\" to remove it");
     SqliteStatement f(*db,
                       "SELECT f.file_name, c.complete FROM files_executables f JOIN contents c "
                       "ON c.id = f.content_id WHERE f.uid = ?");
     f.bindBlob(1, item.file_uid);
-    if (!f.step()) throw StoreError("Executable " + quoted(item.file_uid) + " does not exist");
+    if (!f.step()) throw StoreError("Executable " + inQuotes(item.file_uid) + " does not exist");
     if (f.columnInt(1) == 0)
-      throw StoreError("Executable " + quoted(item.file_uid) +
+      throw StoreError("Executable " + inQuotes(item.file_uid) +
                        " has not been uploaded completely and cannot be offered yet");
     if (!seenFiles.insert(item.file_uid).second) continue;
     if (!seenNames.insert(foldCase(f.columnBytes(0))).second)
-      throw StoreError("Two executables of the application are called " + quoted(f.columnBytes(0)));
+      throw StoreError("Two executables of the application are called " + inQuotes(f.columnBytes(0)));
     keep.push_back(&item);
   }
   std::vector<std::string> before;
@@ -179,7 +179,7 @@ void ServerStore::replaceLinks(std::string_view appUid, const std::vector<LinkRo
     if (has.step()) continue;
     const std::string linkUid = item->uid.empty() ? newUid() : item->uid;
     if (detail::exists(*db, "applications_executables", linkUid))
-      throw StoreError("Link " + quoted(linkUid) + " already exists");
+      throw StoreError("Link " + inQuotes(linkUid) + " already exists");
     add.reset();
     add.bindBlob(1, linkUid).bindBlob(2, appUid).bindBlob(3, item->file_uid).run();
     detail::markLinked(*db, item->file_uid);

@@ -13,7 +13,7 @@ constexpr const char* kFromFiles =
 
 void checkExecutable(const ExecutableRow& row) {
   requirePlainName(row.file_name, "The executable's file name");
-  if (row.file_size < 0) throw StoreError("The size of " + quoted(row.file_name) + " is negative");
+  if (row.file_size < 0) throw StoreError("The size of " + inQuotes(row.file_name) + " is negative");
 }
 
 void checkChunk(std::int32_t partNo, std::int32_t chunkSize) {
@@ -36,7 +36,7 @@ StoredFile requireFile(const SqliteConnection& db, std::string_view uid) {
   SqliteStatement q(db, std::string("SELECT f.file_name, f.file_size, f.content_id, c.complete") +
                             kFromFiles + " WHERE f.uid = ?");
   q.bindBlob(1, uid);
-  if (!q.step()) throw StoreError("Executable " + quoted(uid) + " does not exist");
+  if (!q.step()) throw StoreError("Executable " + inQuotes(uid) + " does not exist");
   return {q.columnBytes(0), q.columnInt(1), q.columnInt(2), q.columnInt(3) != 0};
 }
 
@@ -45,7 +45,7 @@ std::pair<std::int64_t, std::int64_t> partSpan(const StoredFile& f, std::int32_t
                                                std::int32_t chunkSize) {
   const std::int64_t parts = (f.size + chunkSize - 1) / chunkSize;
   if (partNo > parts)
-    throw StoreError("File_Part_No " + std::to_string(partNo) + " lies beyond " + quoted(f.name) +
+    throw StoreError("File_Part_No " + std::to_string(partNo) + " lies beyond " + inQuotes(f.name) +
                      ", which has " + std::to_string(parts) + " part" + (parts == 1 ? "" : "s") +
                      " of " + std::to_string(chunkSize) + " bytes");
   const std::int64_t offset = std::int64_t{partNo - 1} * chunkSize;
@@ -65,7 +65,7 @@ void requireNoNameClash(const SqliteConnection& db, std::string_view uid,
   while (q.step())
     if (foldCase(q.columnBytes(0)) == folded)
       throw StoreError("An application that offers this executable has another file called " +
-                       quoted(newName));
+                       inQuotes(newName));
 }
 
 }  // namespace
@@ -85,7 +85,7 @@ std::string ServerStore::insertExecutable(const ExecutableRow& row) {
   SqliteTransaction tx(*db, SqliteTransaction::Kind::Immediate);
   const std::string uid = row.uid.empty() ? newUid() : row.uid;
   if (detail::exists(*db, "files_executables", uid))
-    throw StoreError("Executable " + quoted(uid) + " already exists");
+    throw StoreError("Executable " + inQuotes(uid) + " already exists");
   const std::int64_t contentId = content::create(*db, row.file_size);
   SqliteStatement q(*db,
                     "INSERT INTO files_executables(uid, file_name, file_version, upload_date, "
@@ -109,7 +109,7 @@ void ServerStore::updateExecutable(const ExecutableRow& row) {
   if (row.file_size != f.size) {
     // Clients cut a file into parts by this size, so it must stay the size of the bytes.
     if (f.complete && f.size > 0)
-      throw StoreError("The size of " + quoted(f.name) +
+      throw StoreError("The size of " + inQuotes(f.name) +
                        " is that of its uploaded bytes and cannot change; insert a new "
                        "executable for a new version");
     SqliteStatement upload(*db, "DELETE FROM uploads WHERE file_uid = ?");
@@ -140,8 +140,8 @@ bool ServerStore::deleteExecutable(std::string_view uid) {
                        "applications a ON a.uid = l.app_uid WHERE l.file_uid = ? LIMIT 1");
   used.bindBlob(1, uid);
   if (used.step())
-    throw StoreError("Executable " + quoted(uid) + " is still offered by application " +
-                     quoted(used.columnBytes(0)) + "; remove it from the application first");
+    throw StoreError("Executable " + inQuotes(uid) + " is still offered by application " +
+                     inQuotes(used.columnBytes(0)) + "; remove it from the application first");
   SqliteStatement del(*db, "DELETE FROM files_executables WHERE uid = ?");
   del.bindBlob(1, uid).run();
   content::dropIfUnused(*db, contentId);
@@ -156,12 +156,12 @@ bool ServerStore::uploadPart(std::string_view uid, std::int32_t partNo, std::int
   SqliteTransaction tx(*db, SqliteTransaction::Kind::Immediate);
   const StoredFile f = requireFile(*db, uid);
   if (f.complete)
-    throw StoreError("Executable " + quoted(f.name) +
+    throw StoreError("Executable " + inQuotes(f.name) +
                      " is uploaded already; its bytes never change, so insert a new executable "
                      "for a new version");
   const auto [offset, length] = partSpan(f, partNo, chunkSize);
   if (static_cast<std::int64_t>(bytes.size()) != length)
-    throw StoreError("Part " + std::to_string(partNo) + " of " + quoted(f.name) + " must be " +
+    throw StoreError("Part " + std::to_string(partNo) + " of " + inQuotes(f.name) + " must be " +
                      std::to_string(length) + " bytes long, not " + std::to_string(bytes.size()));
   {
     // Parts of another chunk size start the upload over; bytes written before stay in place
@@ -200,7 +200,7 @@ void ServerStore::readPart(std::string_view uid, std::int32_t partNo, std::int32
   SqliteTransaction tx(*db, SqliteTransaction::Kind::Deferred);
   const StoredFile f = requireFile(*db, uid);
   if (!f.complete)
-    throw StoreError("Executable " + quoted(f.name) + " has not been uploaded completely");
+    throw StoreError("Executable " + inQuotes(f.name) + " has not been uploaded completely");
   const auto [offset, length] = partSpan(f, partNo, chunkSize);
   std::uint8_t* dest = allocate(static_cast<std::size_t>(length));
   content::read(*db, f.contentId, offset, length, dest);

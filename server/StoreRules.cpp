@@ -37,7 +37,7 @@ double nowAsTDateTime() {
 
 void requirePlainName(std::string_view name, std::string_view what) {
   const auto refuse = [&](const std::string& why) {
-    throw StoreError(std::string(what) + " " + quoted(name) + " " + why);
+    throw StoreError(std::string(what) + " " + inQuotes(name) + " " + why);
   };
   if (name.empty()) throw StoreError(std::string(what) + " is empty");
   if (name == "." || name == "..") refuse("is not a file name");
@@ -50,7 +50,7 @@ void requirePlainName(std::string_view name, std::string_view what) {
   }
 }
 
-std::string quoted(std::string_view cp1250) {
+std::string inQuotes(std::string_view cp1250) {
   return "\"" + cp1250ToUtf8(cp1250) + "\"";
 }
 
