@@ -36,9 +36,19 @@ class TForm_DlgSplashScreen : public TForm {
   std::string FMainExeName;  // cp1250, relative to FAppFolder, as the service named it
   std::string FAppFolder;    // UTF-8, ending in '/'
 
-  void FormShow();
-  bool FormCloseQuery();
+  // The launch flow; run by the first showing once both availability checks have passed.
   void StartApplication();
+
+  // Handlers of the download messages (bound to WM_DOWNLOAD_START ... WM_DOWNLOAD_PART_DONE).
+  void WMDownloadStart(TMessage& Message);
+  void WMDownloadFinished(TMessage& Message);
+  void WMDownloadFileStart(TMessage& Message);
+  void WMDownloadFileDone(TMessage& Message);
+  void WMDownloadPartDone(TMessage& Message);
+
+ protected:
+  void FormShow() override;
+  void FormCloseQuery(bool& CanClose) override;
 };
 
 // The one launch window, created at start-up in both modes; owned by the entry sequence.
