@@ -32,12 +32,11 @@ std::uint32_t GetUInt32(const std::uint8_t* p) {
 }
 
 void PutHeader(std::vector<std::uint8_t>& out, TROMessageKind kind, const TROGuid& id) {
-  out.clear();
-  out.insert(out.end(), kSignature.begin(), kSignature.end());
-  out.push_back(0);                                // flags
-  out.push_back(static_cast<std::uint8_t>(kind));  // kind
-  out.insert(out.end(), 5, 0);                     // reserved and user data
-  out.insert(out.end(), id.bytes.begin(), id.bytes.end());
+  std::array<std::uint8_t, TROBinMessage::kHeaderSize> header{};  // flags, reserved, user data 0
+  std::copy(kSignature.begin(), kSignature.end(), header.begin());
+  header[kKindOffset] = static_cast<std::uint8_t>(kind);
+  std::copy(id.bytes.begin(), id.bytes.end(), header.begin() + kClientIDOffset);
+  out.assign(header.begin(), header.end());
 }
 
 // Reads the length-prefixed strings of a body and says where it was when something is wrong.
