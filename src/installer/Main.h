@@ -57,7 +57,7 @@ class TForm_Main : public TForm {
   std::string FServiceURL;
   std::string FAppPath;
 
-  void FormCreate();
+  void FormCreate() override;
   void ReadConfiguration();
 
   // Availability checks: one request each on a fresh proxy. False after a failed call means the
@@ -74,18 +74,25 @@ class TForm_Main : public TForm {
 
   void LoadApplicationsList();
   void InstallApplications();
+  // ShortcutName and Arguments in UTF-8 (converted from the service's cp1250 values).
   bool CreateDesktopShortcut(const std::string& ShortcutName, const std::string& Arguments);
 
-  void FormShow();
+  // First showing: the two checks, then the folder box and the list; later showings do nothing.
+  void FormShow() override;
   void btn_SaveClick();
   void btn_CancelClick();
   void cxButtonEdit1PropertiesButtonClick();
 
  protected:
-  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  std::string lastChosenFolder_;
+  void LayoutPanel1();
+  // Stores the install root as "App_Path" (cp1250) when the configuration file exists.
+  void StoreInstallRoot(const std::string& root);
+
+  std::string startupFolder_;     // the working directory at start-up, the chooser's first folder
+  std::string lastChosenFolder_;  // the folder chosen last in this run
 };
 
 // The one installer window, created at start-up in both modes; owned by the entry sequence.
