@@ -9,6 +9,7 @@
 // requests termination and returns false; anything else reaches the framework's error box.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -33,7 +34,9 @@ class TForm_Main : public TForm {
   Q_OBJECT
 
  public:
-  explicit TForm_Main(QWidget* parent = nullptr);
+  // configurationFile: where "TvUpdater.config" is read and written; empty means beside the
+  // running executable (the program always uses that; tests give a file of their own).
+  explicit TForm_Main(std::filesystem::path configurationFile = {}, QWidget* parent = nullptr);
   ~TForm_Main() override;
 
   // Components, under their designer names.
@@ -87,10 +90,12 @@ class TForm_Main : public TForm {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  std::filesystem::path ConfigurationFile() const;
   void LayoutPanel1();
   // Stores the install root as "App_Path" (cp1250) when the configuration file exists.
   void StoreInstallRoot(const std::string& root);
 
+  std::filesystem::path configurationFile_;
   std::string startupFolder_;     // the working directory at start-up, the chooser's first folder
   std::string lastChosenFolder_;  // the folder chosen last in this run
 };
