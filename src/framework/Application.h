@@ -85,11 +85,12 @@ class TApplication {
   bool QuitRequested() const noexcept { return quitRequested_.load() || terminated_.load(); }
 
  private:
-  void Adopt(std::shared_ptr<void> object, std::function<void()> clearReference);
+  void Adopt(std::shared_ptr<void> object, TForm* form, std::function<void()> clearReference);
   void EndEverythingForTermination();
 
   struct TOwned {
     std::shared_ptr<void> object;
+    TForm* form;  // the same object when it is a form, else null
     std::function<void()> clearReference;
   };
   std::vector<TOwned> owned_;
@@ -113,18 +114,20 @@ extern TApplication* Application;
 template <class T, class... Args>
 T* TApplication::CreateForm(T*& reference, Args&&... args) {
   T* raw = nullptr;
+  TForm* form = nullptr;
   std::shared_ptr<void> holder;
   if constexpr (std::is_base_of_v<TForm, T>) {
-    TFormPtr<T> form(new T(std::forward<Args>(args)...));
-    raw = form.get();
-    holder = std::shared_ptr<T>(std::move(form));
+    TFormPtr<T> created(new T(std::forward<Args>(args)...));
+    raw = created.get();
+    form = raw;
+    holder = std::shared_ptr<T>(std::move(created));
   } else {
     auto object = std::make_shared<T>(std::forward<Args>(args)...);
     raw = object.get();
     holder = std::move(object);
   }
   reference = raw;
-  Adopt(std::move(holder), [&reference] { reference = nullptr; });
+  Adopt(std::move(holder), form, [&reference] { reference = nullptr; });
   if constexpr (std::is_base_of_v<TForm, T>) {
     if (!mainForm_) mainForm_ = raw;
     static_cast<TForm*>(raw)->DoCreate();

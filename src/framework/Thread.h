@@ -4,7 +4,8 @@
 // built the derived part, and with it Execute, does not exist yet).
 //
 // Lifetime. An owned thread (std::unique_ptr) is joined by its destructor, which first sets
-// Terminated; the owner must not destroy it from inside Execute. A thread handed to
+// Terminated. The derived part is destroyed before that join, so when Execute uses members of the
+// derived class the owner calls WaitFor before destroying the thread. A thread handed to
 // StartFreeOnTerminate owns itself and is deleted on its own thread right after Execute returns:
 // the caller must not touch it afterwards (not even to read a flag), and nothing may wait for it.
 //
@@ -22,7 +23,15 @@
 #include <stdexcept>
 #include <thread>
 
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority {
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
+};
 
 class EThreadSynchronize : public std::runtime_error {
  public:
@@ -70,14 +79,14 @@ class TThread {
 
  private:
   void Run();
-  void ApplyPriority() noexcept;
 
   std::thread thread_;
   std::atomic<bool> started_{false};
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   std::atomic<TThreadPriority> priority_{TThreadPriority::tpNormal};
-  std::atomic<long> nativeId_{0};
+  std::mutex priorityMutex_;
+  long nativeId_ = 0;  // the system's id of the running thread, guarded by priorityMutex_
   bool freeOnTerminate_ = false;
   mutable std::mutex fatalMutex_;
   std::exception_ptr fatalException_;

@@ -7,11 +7,13 @@
 // once with 2. Headline and detail are inserted into the label's markup unescaped, so a "<" in
 // them is read as markup (write "&lt;" for a literal one). A type outside 0..3 is shown as type 1.
 // Called from another thread, the report is shown by the user-interface thread while the caller
-// waits (and skipped once that thread no longer serves calls).
+// waits (and skipped once that thread no longer serves calls). A report issued while another is
+// on screen is shown right after it closes; that call returns at once.
 #pragma once
 
 #include <QPixmap>
 #include <array>
+#include <deque>
 #include <string>
 
 #include "Forms.h"
@@ -47,6 +49,18 @@ class TForm_DlgMessage : public TForm {
   void FormActivate() override;
   void FormClose() override;
   void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  struct TReport {
+    std::string headline;
+    std::string detail;
+    int type;
+    bool dim;
+  };
+  void ShowOne(const TReport& report);
+
+  std::deque<TReport> pending_;
+  bool showing_ = false;
 };
 
 // The one message dialog, created at start-up; owned by the application object.
