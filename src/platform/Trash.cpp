@@ -230,10 +230,11 @@ bool RemoveTree(int parent, const char* name) {
 bool MoveToTrash(const SplitPath& split, int parent) {
   struct stat item {};
   if (::fstatat(parent, split.leaf.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  if (auto home = HomeTrash()) {
-    if (MoveInto(*home, parent, split)) return true;
-    if (errno != EXDEV) return false;
-  }
+  auto home = HomeTrash();
+  if (!home) return false;
+  if (MoveInto(*home, parent, split)) return true;
+  if (errno != EXDEV) return false;
+  // The home trash is on another file system: the item's own file system has a trash of its own.
   std::string parentPath = split.absolute.substr(0, split.absolute.size() - split.leaf.size() - 1);
   if (auto top = TopdirTrash(parentPath, item.st_dev)) return MoveInto(*top, parent, split);
   return false;
