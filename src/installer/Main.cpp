@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFont>
 #include <QHBoxLayout>
@@ -22,6 +23,7 @@
 #include "DesktopShortcut.h"
 #include "Dialogs.h"
 #include "DlgMessage.h"
+#include "ExePath.h"
 #include "Images.h"
 #include "InstallSteps.h"
 #include "InstallerHeader.h"
@@ -77,10 +79,11 @@ void RunHandler(F&& handler) {
 
 }  // namespace
 
-TForm_Main::TForm_Main(QWidget* parent)
+TForm_Main::TForm_Main(std::filesystem::path configurationFile, QWidget* parent)
     : TForm(parent),
       ROWinInetHTTPChannel1(std::make_unique<TROHTTPChannel>()),
       ROBinMessage1(std::make_unique<TROBinMessage>()),
+      configurationFile_(std::move(configurationFile)),
       startupFolder_(QDir::currentPath().toStdString()) {
   setWindowTitle(QStringLiteral("Tolvara Updater"));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -179,6 +182,11 @@ void TForm_Main::LayoutPanel1() {
   cxButtonEdit1->setTextMargins(0, 0, buttonWidth, 0);
 }
 
+std::filesystem::path TForm_Main::ConfigurationFile() const {
+  if (!configurationFile_.empty()) return configurationFile_;
+  return tv::platform::ExecutableFolder() / "TvUpdater.config";
+}
+
 void TForm_Main::FormCreate() {
   lbl_Version->setText(QString::fromStdString("ver. " + GetExeVersion()));
   ReadConfiguration();
@@ -186,7 +194,7 @@ void TForm_Main::FormCreate() {
 }
 
 void TForm_Main::ReadConfiguration() {
-  TConfigurationResult result = ReadConfigurationFile(ConfigurationFilePath());
+  TConfigurationResult result = ReadConfigurationFile(ConfigurationFile());
   if (result.missing) {
     // The message dialog does not exist yet: the framework's plain box.
     ShowMessage(MissingConfigurationMessage());
@@ -323,7 +331,7 @@ void TForm_Main::StoreInstallRoot(const std::string& root) {
     throw std::runtime_error("Folder \"" + root +
                              "\" ne može da se zapiše u konfiguracioni fajl i nije zapamćen.");
   }
-  StoreAppPath(ConfigurationFilePath(), *bytes);
+  StoreAppPath(ConfigurationFile(), *bytes);
 }
 
 void TForm_Main::btn_SaveClick() {
