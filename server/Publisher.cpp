@@ -172,8 +172,8 @@ struct LinkedFile {
 
 }  // namespace
 
-PublishResult publish(ServerStore& store, const PublishSpec& spec,
-                      const PublishProgress& progress, std::chrono::seconds grace) {
+PublishResult publish(ServerStore& store, const PublishSpec& spec, const PublishProgress& progress,
+                      std::chrono::seconds grace) {
   validate(spec);
   // Hash outside the write lock: clients keep being served while large files are read.
   std::vector<Fingerprint> prints;

@@ -46,9 +46,9 @@ struct PublishSpec {
 };
 
 struct PublishResult {
-  int storedFiles = 0;    // executables whose bytes were written
-  int reusedFiles = 0;    // unchanged executables kept as they were
-  int collectedFiles = 0; // older executables whose grace period had run out
+  int storedFiles = 0;     // executables whose bytes were written
+  int reusedFiles = 0;     // unchanged executables kept as they were
+  int collectedFiles = 0;  // older executables whose grace period had run out
 };
 
 // Called while an executable's bytes are written: file name (cp1250), bytes done, total.
@@ -61,12 +61,12 @@ PublishResult publish(ServerStore& store, const PublishSpec& spec,
 // Folders as the command line names them. Names are UTF-8 here and become code page 1250;
 // a name the code page cannot hold, or a subfolder where files are expected, is refused.
 struct PublishFolders {
-  std::string uid;                 // UTF-8
-  std::string name;                // UTF-8
-  std::string description;         // UTF-8
+  std::string uid;          // UTF-8
+  std::string name;         // UTF-8
+  std::string description;  // UTF-8
   bool inactive = false;
   std::filesystem::path dir;
-  std::string main;                // UTF-8 file name inside dir; empty: the only file of dir
+  std::string main;  // UTF-8 file name inside dir; empty: the only file of dir
   std::optional<std::filesystem::path> configDir;
   std::vector<std::pair<std::string, std::filesystem::path>> locales;  // name (UTF-8), folder
 };

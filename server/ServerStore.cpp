@@ -82,13 +82,14 @@ ServerStore::ServerStore(std::string path, bool create) : path_(std::move(path))
   auto db = std::make_unique<SqliteConnection>(path_, create);
   configure(*db);
   try {
-    SqliteStatement version(*db, "PRAGMA user_version");
-    version.step();
-    const auto found = version.columnInt(0);
+    const auto scalar = [&](const char* sql) {
+      SqliteStatement q(*db, sql);
+      q.step();
+      return q.columnInt(0);
+    };
+    const auto found = scalar("PRAGMA user_version");
     if (found == 0) {
-      SqliteStatement tables(*db, "SELECT count(*) FROM sqlite_schema");
-      tables.step();
-      if (tables.columnInt(0) != 0)
+      if (scalar("SELECT count(*) FROM sqlite_schema") != 0)
         throw SqliteError("\"" + path_ + "\" is a database of another program", SQLITE_ERROR);
       // Big pages keep a 1 MiB block in few overflow pages; this works only on an empty file.
       db->exec("PRAGMA page_size = 65536");

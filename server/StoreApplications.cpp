@@ -14,10 +14,10 @@ std::vector<ApplicationRow> ServerStore::listApplications(std::string_view activ
   if (active.empty()) {
     where = "";
   } else if (active == "N") {
-    where = " WHERE aktivan = 'N'";
+    where = " WHERE aktivan = x'4E'";  // "N"; the column holds bytes
   } else if (active == "D") {
     // The launcher treats every value but "N" as active, so the list does the same.
-    where = " WHERE aktivan <> 'N'";
+    where = " WHERE aktivan <> x'4E'";
   } else {
     throw StoreError("The filter " + inQuotes(active) +
                      " is unknown: ask for \"D\" (active), \"N\" (inactive) or \"\" (all)");
@@ -104,7 +104,7 @@ std::optional<ApplicationBundle> ServerStore::getApplication(std::string_view ui
                                " FROM applications_executables l "
                                "JOIN files_executables f ON f.uid = l.file_uid "
                                "JOIN contents c ON c.id = f.content_id WHERE l.app_uid = ? "
-                               "ORDER BY (f.is_main_exe = 'D') DESC, l.seq");
+                               "ORDER BY (f.is_main_exe = x'44') DESC, l.seq");
     q.bindBlob(1, uid);
     while (q.step()) bundle.executables.push_back(detail::readExecutable(q));
   }
@@ -149,7 +149,8 @@ void ServerStore::replaceLinks(std::string_view appUid, const std::vector<LinkRo
                        " has not been uploaded completely and cannot be offered yet");
     if (!seenFiles.insert(item.file_uid).second) continue;
     if (!seenNames.insert(foldCase(f.columnBytes(0))).second)
-      throw StoreError("Two executables of the application are called " + inQuotes(f.columnBytes(0)));
+      throw StoreError("Two executables of the application are called " +
+                       inQuotes(f.columnBytes(0)));
     keep.push_back(&item);
   }
   std::vector<std::string> before;

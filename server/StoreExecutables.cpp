@@ -13,7 +13,8 @@ constexpr const char* kFromFiles =
 
 void checkExecutable(const ExecutableRow& row) {
   requirePlainName(row.file_name, "The executable's file name");
-  if (row.file_size < 0) throw StoreError("The size of " + inQuotes(row.file_name) + " is negative");
+  if (row.file_size < 0)
+    throw StoreError("The size of " + inQuotes(row.file_name) + " is negative");
 }
 
 void checkChunk(std::int32_t partNo, std::int32_t chunkSize) {
