@@ -30,13 +30,17 @@ class WS_Array_Of_Application_locales;
 class TInstallerHeader;
 class TcxCheckGroup;
 
+// Where the window's files are; empty members mean the running program's own (tests set them).
+struct TForm_MainSettings {
+  std::filesystem::path configurationFile;  // else "TvUpdater.config" beside the executable
+  std::filesystem::path updaterExecutable;  // else the running executable (shortcut target)
+};
+
 class TForm_Main : public TForm {
   Q_OBJECT
 
  public:
-  // configurationFile: where "TvUpdater.config" is read and written; empty means beside the
-  // running executable (the program always uses that; tests give a file of their own).
-  explicit TForm_Main(std::filesystem::path configurationFile = {}, QWidget* parent = nullptr);
+  explicit TForm_Main(TForm_MainSettings settings = {}, QWidget* parent = nullptr);
   ~TForm_Main() override;
 
   // Components, under their designer names.
@@ -95,7 +99,7 @@ class TForm_Main : public TForm {
   // Stores the install root as "App_Path" (cp1250) when the configuration file exists.
   void StoreInstallRoot(const std::string& root);
 
-  std::filesystem::path configurationFile_;
+  TForm_MainSettings settings_;
   std::string startupFolder_;     // the working directory at start-up, the chooser's first folder
   std::string lastChosenFolder_;  // the folder chosen last in this run
 };
