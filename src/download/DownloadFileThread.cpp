@@ -109,6 +109,12 @@ void TDownloadModule::CreateTargetFile(const std::filesystem::path& appFolder,
       tv::launch::TSafeFolder::OpenOrCreate(appFolder).Subfolder(relativeName.parent_path()),
       relativeName.filename().string(), TemporaryName(relativeName).filename().string(),
       tv::platform::UniqueFd(), expectedSize, 0});
+  // A folder standing at the target's name would only be noticed at the final rename, after the
+  // whole file was fetched for nothing.
+  if (target->folder.HasFolder(target->name)) {
+    throw EDownloadError("Cannot create file " + Shown(target->Target()) + ". " +
+                         std::system_category().message(EISDIR) + ".");
+  }
   // Every file of the list is an executable (as every .exe runs where the list comes from).
   target->fd = target->folder.CreateExclusive(target->temporaryName, true);
   if (expectedSize > 0) {
