@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -62,7 +63,32 @@ struct Exchange {
   std::vector<std::uint8_t> body;
   std::size_t limit = 0;
   bool overflowed = false;
+  // Silence watch: the time of the last byte that moved in either direction.
+  std::chrono::milliseconds idleLimit{0};
+  std::chrono::steady_clock::time_point lastActivity = std::chrono::steady_clock::now();
+  curl_off_t lastDown = 0;
+  curl_off_t lastUp = 0;
+  bool timedOut = false;
 };
+
+// libcurl's own low-speed check averages over several seconds, so it fires seconds late; this
+// one ends the exchange once nothing has moved for the time-out, to within libcurl's progress
+// period (at most a second).
+int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+  auto& ex = *static_cast<Exchange*>(user);
+  const auto now = std::chrono::steady_clock::now();
+  if (downloaded != ex.lastDown || uploaded != ex.lastUp) {
+    ex.lastDown = downloaded;
+    ex.lastUp = uploaded;
+    ex.lastActivity = now;
+    return 0;
+  }
+  if (ex.idleLimit.count() > 0 && now - ex.lastActivity >= ex.idleLimit) {
+    ex.timedOut = true;
+    return 1;
+  }
+  return 0;
+}
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto& ex = *static_cast<Exchange*>(user);
@@ -173,8 +199,12 @@ std::vector<std::uint8_t> TROHTTPChannel::Dispatch(std::span<const std::uint8_t>
   SetOpt(h, CURLOPT_SSL_VERIFYPEER, 1L);
   SetOpt(h, CURLOPT_SSL_VERIFYHOST, 2L);
   if (timeout_ > 0) {
-    // The time-out limits silence, not the whole exchange: a 600 MB answer that keeps coming
-    // at a modem's pace must not be cut, a server that has gone quiet must.
+    // The time-out limits silence, not the whole exchange: a large answer that keeps coming at
+    // a modem's pace must not be cut, a server that has gone quiet must.
+    ex.idleLimit = std::chrono::milliseconds(timeout_);
+    SetOpt(h, CURLOPT_NOPROGRESS, 0L);
+    SetOpt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    SetOpt(h, CURLOPT_XFERINFODATA, static_cast<void*>(&ex));
     SetOpt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     SetOpt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>((timeout_ + 999) / 1000));
   }
@@ -192,9 +222,10 @@ std::vector<std::uint8_t> TROHTTPChannel::Dispatch(std::span<const std::uint8_t>
       const std::string system = std::system_category().message(static_cast<int>(osError));
       if (reason.find(system) == std::string::npos) reason += " (" + system + ")";
     }
-    if (rc == CURLE_OPERATION_TIMEDOUT)
+    if (ex.timedOut || rc == CURLE_OPERATION_TIMEDOUT)
       throw EROTransportError("The service at " + targetURL_ + " did not answer within " +
-                              std::to_string(timeout_) + " ms: " + reason);
+                              std::to_string(timeout_) + " ms" +
+                              (ex.timedOut ? std::string() : ": " + reason));
     throw EROTransportError("Cannot reach the service at " + targetURL_ + ": " + reason);
   }
 
