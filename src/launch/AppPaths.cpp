@@ -26,15 +26,6 @@ std::string Quoted(std::string_view cp1250Name) {
 
 }  // namespace
 
-bool IsThinClientSetting(std::string_view thinClient) {
-  if (thinClient.size() != 3) return false;
-  std::string upper(thinClient);
-  std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  });
-  return upper == "YES";
-}
-
 bool IsSafeFolderName(std::string_view cp1250Name) {
   if (cp1250Name.empty() || cp1250Name == "." || cp1250Name == "..") return false;
   return std::none_of(cp1250Name.begin(), cp1250Name.end(),

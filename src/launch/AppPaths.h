@@ -24,9 +24,6 @@ class EUnsafeName : public ELaunchError {
   using ELaunchError::ELaunchError;
 };
 
-// True when the thin-client setting, its ASCII letters upper-cased, equals "YES".
-bool IsThinClientSetting(std::string_view thinClient);
-
 // True when the cp1250 name can stand as one folder name: not empty, not "." or "..", no '\',
 // '/', ':' and no control character.
 bool IsSafeFolderName(std::string_view cp1250Name);

@@ -14,6 +14,7 @@
 #include "DlgMessage.h"
 #include "DownloadFileThread.h"
 #include "Images.h"
+#include "KestrovUtils.h"
 #include "LaunchArgument.h"
 #include "LaunchFiles.h"
 #include "LocalManifest.h"
@@ -22,7 +23,6 @@
 #include "SafeFolder.h"
 #include "ShellExecute.h"
 #include "Skin.h"
-#include "SpecialFolders.h"
 #include "UpdaterServiceLibrary_Types.h"
 
 TForm_DlgSplashScreen* Form_DlgSplashScreen = nullptr;
@@ -159,9 +159,8 @@ void TForm_DlgSplashScreen::StartApplication() {
   Application->ProcessMessages();
 
   try {
-    const std::filesystem::path appFolder =
-        tv::launch::ApplicationFolder(tv::launch::IsThinClientSetting(Form_Main->FThinClient),
-                                      tv::platform::AppDataFolder(), application->uid_applications);
+    const std::filesystem::path appFolder = tv::launch::ApplicationFolder(
+        IsThinClient(Form_Main->FThinClient), GetAppDataFolder(), application->uid_applications);
     FAppFolder = appFolder.string();
     // A missing application folder (deleted, or installed under another root) is created.
     const tv::launch::TSafeFolder folder = tv::launch::TSafeFolder::OpenOrCreate(appFolder);

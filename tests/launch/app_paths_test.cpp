@@ -55,13 +55,6 @@ TEST(AppPaths, FolderNamesAreSingleSafeSteps) {
   }
 }
 
-TEST(AppPaths, ThinClientSettingIsYesInAnyCase) {
-  for (const std::string on : {"yes", "Yes", "YES", "yEs"}) EXPECT_TRUE(IsThinClientSetting(on));
-  for (const std::string off : {"NO", "", "Y", "1", "TRUE", "yes ", " yes"}) {
-    EXPECT_FALSE(IsThinClientSetting(off)) << off;
-  }
-}
-
 TEST(AppPaths, ApplicationFolderFollowsTheThinClientRule) {
   EXPECT_EQ(ApplicationFolder(false, "/home/u/.local/share", "APP1").string(),
             "/home/u/.local/share/Kestrov/APP1/");
