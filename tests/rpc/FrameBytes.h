@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <stdexcept>
 #include <string_view>
@@ -37,6 +38,16 @@ struct Builder {
     const auto u = static_cast<std::uint32_t>(v);
     return Raw({static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
                 static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)});
+  }
+  Builder& Int64(std::int64_t v) {
+    const auto u = static_cast<std::uint64_t>(v);
+    for (int i = 0; i < 8; ++i) b.push_back(static_cast<std::uint8_t>(u >> (8 * i)));
+    return *this;
+  }
+  Builder& Double(double v) {
+    std::uint64_t u;
+    std::memcpy(&u, &v, 8);
+    return Int64(static_cast<std::int64_t>(u));
   }
   Builder& Str(std::string_view s) { return Int32(static_cast<std::int32_t>(s.size())).Text(s); }
   Builder& Bool(bool v) { return Raw({static_cast<std::uint8_t>(v ? 1 : 0), 0, 0, 0}); }
