@@ -3,11 +3,12 @@
 // Start as the last statement of its own constructor (the base cannot: while the base is being
 // built the derived part, and with it Execute, does not exist yet).
 //
-// Lifetime. An owned thread (std::unique_ptr) is joined by its destructor, which first sets
-// Terminated. The derived part is destroyed before that join, so when Execute uses members of the
-// derived class the owner calls WaitFor before destroying the thread. A thread handed to
-// StartFreeOnTerminate owns itself and is deleted on its own thread right after Execute returns:
-// the caller must not touch it afterwards (not even to read a flag), and nothing may wait for it.
+// Lifetime. The owner of a started thread calls Terminate (if needed) and WaitFor before destroying
+// it: the destructor does join as a last resort, but by then the derived part, and with it
+// Execute, is already gone, so a thread still running at that point is undefined behaviour. A
+// thread handed to StartFreeOnTerminate owns itself and is deleted on its own thread right after
+// Execute returns: the caller must not touch it afterwards (not even to read a flag), and nothing
+// may wait for it.
 //
 // Synchronize runs a function on the user-interface thread while the caller waits; an exception
 // thrown there is raised again in the caller. It never hangs: once the main message loop has ended
