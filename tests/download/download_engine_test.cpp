@@ -240,8 +240,10 @@ TEST_F(DownloadEngineTest, NoPartIsRequestedAfterTheFirstFailure) {
   }
   Download(list);
   // Let the stalled parts answer; the workers that asked for them write and request nothing.
+  // Workers that had not sent their request yet when part 1 failed do not send it at all.
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
-  EXPECT_EQ(server.calls("Download_Files_Executables"), 5);
+  EXPECT_GE(server.calls("Download_Files_Executables"), 1);
+  EXPECT_LE(server.calls("Download_Files_Executables"), 5);
   EXPECT_EQ(shown.Texts(TShownWindow::Kind::PlainBox).size(), 1u);
   EXPECT_FALSE(std::filesystem::exists(App() / "App.exe"));
 }
