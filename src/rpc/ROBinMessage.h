@@ -100,6 +100,11 @@ class TROBinMessage {
   // at "Result". Throws EROServerException for an exception message, EROMessageError for a
   // frame that cannot be decoded or names another interface or operation.
   TROSerializer& ReadResponse(std::vector<std::uint8_t> bytes);
+  // Reads a binary value from the answer, like Reader().ReadBinary. When its bytes are the last
+  // of the answer (a downloaded part), the stream takes over the received buffer, its bytes
+  // moved to the front in place, so that no new memory is touched; the reader is then at its
+  // end. Otherwise, and for every error, exactly what the serializer does.
+  void ReadBinary(std::string_view name, std::unique_ptr<TROBinaryMemoryStream>& value);
   // Sends the finalized request over channel and decodes its answer (ReadResponse).
   TROSerializer& Dispatch(IROTransportChannel& channel);
 
@@ -149,6 +154,7 @@ class TROBinMessage {
   std::vector<std::uint8_t> output_;
   std::optional<TROStreamSerializer> writer_;
   std::vector<std::uint8_t> input_;
+  std::size_t valuesOffset_ = 0;  // where the reader's span starts in input_
   std::optional<TROStreamSerializer> reader_;
 };
 

@@ -249,17 +249,28 @@ class TROProxy {
           });
         },
         [&](TROSerializer& s) {
-          result = ro_marshal::Read<ro_marshal::ResultValue<R>>(s, "Result");
+          result = ReadValue<ro_marshal::ResultValue<R>>(s, "Result");
           ForEachParam<Params>([&]<std::size_t I, class P>() {
             if constexpr (ro_marshal::Param<P>::kOut)
-              std::get<I>(args) =
-                  ro_marshal::Read<typename ro_marshal::Param<P>::Value>(s, names[I]);
+              std::get<I>(args) = ReadValue<typename ro_marshal::Param<P>::Value>(s, names[I]);
           });
         });
     return result;
   }
 
  private:
+  // Binary values go through the message, which can hand over the received buffer itself.
+  template <class T>
+  auto ReadValue(TROSerializer& s, std::string_view name) {
+    if constexpr (ro_marshal::KindOf<T>() == ro_marshal::Kind::Binary) {
+      std::unique_ptr<TROBinaryMemoryStream> value;
+      message_->ReadBinary(name, value);
+      return value;
+    } else {
+      return ro_marshal::Read<T>(s, name);
+    }
+  }
+
   std::shared_ptr<TROBinMessage> message_;
   std::shared_ptr<IROTransportChannel> channel_;
 };

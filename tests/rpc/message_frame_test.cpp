@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "FrameBytes.h"
@@ -326,4 +327,81 @@ TEST(MessageLifecycle, AnswerWithoutRequestIsRefused) {
   TROBinMessage m(kID);
   EXPECT_THROW(m.ReadResponse(EchoAnswer(true)), EROException);
   EXPECT_THROW(m.InitializeResponse(), EROException);
+}
+
+TEST(MessageBinary, LastBinaryTakesOverTheBufferAndOthersAreCopied) {
+  const std::string part = "\x01\x02\x03 part bytes";
+  struct Case {
+    const char* what;
+    Bytes tail;                           // the values after the names
+    std::optional<std::string> expected;  // the stream's content; none for an absent value
+    bool readAnotherBoolean;              // a value follows the binary
+  } cases[] = {
+      {"last value", Builder().Raw({1}).Int32(static_cast<std::int32_t>(part.size())).Text(part).b,
+       part, false},
+      {"value follows",
+       Builder().Raw({1}).Int32(static_cast<std::int32_t>(part.size())).Text(part).Bool(true).b,
+       part, true},
+      {"any non-zero presence byte", Builder().Raw({7}).Int32(2).Text("ab").b, "ab", false},
+      {"empty", Builder().Raw({1}).Int32(0).b, "", false},
+      {"absent", Builder().Raw({0}).b, std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TROBinMessage m(kID);
+    m.InitializeRequest("L", "UpdaterService", "Download_Files_Executables");
+    m.ReadResponse(Builder()
+                       .Header()
+                       .Str("UpdaterService")
+                       .Str("Download_Files_ExecutablesResponse")
+                       .Raw(c.tail)
+                       .b);
+    auto value = std::make_unique<TROBinaryMemoryStream>(std::string_view("old"));
+    m.ReadBinary("Result", value);
+    if (!c.expected) {
+      EXPECT_EQ(value, nullptr);
+    } else {
+      ASSERT_NE(value, nullptr);
+      EXPECT_EQ(value->ToString(), *c.expected);
+      EXPECT_EQ(value->Position(), 0u);
+    }
+    if (c.readAnotherBoolean) {
+      EXPECT_TRUE(m.Reader().ReadBoolean("Next"));
+    }
+    // Whatever path was taken, nothing more can be read than the answer held.
+    EXPECT_THROW(m.Reader().ReadInteger("Beyond"), EROStreamError);
+    m.FreeStream();
+    EXPECT_FALSE(m.HasBody());
+  }
+}
+
+TEST(MessageBinary, DamagedBinaryFailsAsTheSerializerSays) {
+  struct Case {
+    const char* what;
+    Bytes tail;
+    const char* expected;
+  } cases[] = {
+      {"longer than the answer", Builder().Raw({1}).Int32(5000).Text("abc").b,
+       "Invalid string length"},
+      {"longer than what remains", Builder().Raw({1}).Int32(20).Text("abc").b, "Stream read error"},
+      {"length cut short", Builder().Raw({1, 3, 0}).b, "Stream read error"},
+  };
+  for (const Case& c : cases) {
+    TROBinMessage m(kID);
+    m.InitializeRequest("L", "UpdaterService", "Download_Files_Executables");
+    m.ReadResponse(Builder()
+                       .Header()
+                       .Str("UpdaterService")
+                       .Str("Download_Files_ExecutablesResponse")
+                       .Raw(c.tail)
+                       .b);
+    std::unique_ptr<TROBinaryMemoryStream> value;
+    try {
+      m.ReadBinary("Result", value);
+      ADD_FAILURE() << c.what << ": no failure";
+    } catch (const EROStreamError& e) {
+      EXPECT_THAT(e.what(), HasSubstr(c.expected)) << c.what;
+    }
+    EXPECT_EQ(value, nullptr) << c.what;
+  }
 }
