@@ -103,9 +103,9 @@ constexpr auto ROField(std::string_view name) {
     def.read = [](R& r, TROSerializer& s, std::string_view n) {
       TROOwned<TROBinaryMemoryStream>& field = r.*Member;
       field.Get();
-      std::unique_ptr<TROBinaryMemoryStream> value = field.Release();
-      s.ReadBinary(n, value);
-      field.Set(std::move(value));
+      // The serializer replaces the reference only once the whole value was read, so a failure
+      // leaves the stream that was there.
+      s.ReadBinary(n, field.Ref());
     };
     // Through the field, so a stream never set is written empty, never absent.
     def.write = [](const R& r, TROSerializer& s, std::string_view n) {

@@ -27,7 +27,9 @@ class TROStreamSerializer final : public TROSerializer {
                       const TROClassRegistry& registry = TROClassRegistry::Global());
   explicit TROStreamSerializer(std::span<const uint8_t> source,
                                const TROClassRegistry& registry = TROClassRegistry::Global());
-  // Writers that append to sink (kept by reference).
+  // Writers that append to sink (kept by reference). A non-const vector selects the writer: to
+  // read from a vector, pass it as const or as a span. Using a writer to read (or a reader to
+  // write) throws EROException at the first call.
   explicit TROStreamSerializer(std::vector<uint8_t>& sink);
   explicit TROStreamSerializer(std::string& sink);
 

@@ -27,6 +27,10 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
     const int error = errno;
     throw EROFileError("Cannot open the manifest " + Describe(path) + ": " + Reason(error) + ".");
   }
+  std::error_code statusError;
+  if (!std::filesystem::is_regular_file(path, statusError)) {
+    throw EROFileError("Cannot read the manifest " + Describe(path) + ": it is not a file.");
+  }
   const std::streamoff size = in.tellg();
   if (size < 0) throw EROFileError("Cannot read the manifest " + Describe(path) + ".");
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
