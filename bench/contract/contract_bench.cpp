@@ -151,7 +151,9 @@ int main() {
   std::printf("  decode (client)            %9.1f MiB/s\n", MiBPerSecond(decode));
   std::printf("  decode, copying read       %9.1f MiB/s\n", MiBPerSecond(decodeCopying));
   std::printf("  memcpy, same bytes         %9.1f MiB/s\n", MiBPerSecond(copy));
-  std::printf("  copy into a new vector     %9.1f MiB/s   (the allocator hands back the same pages)\n", MiBPerSecond(copyFresh));
+  std::printf(
+      "  copy into a new vector     %9.1f MiB/s   (the allocator hands back the same pages)\n",
+      MiBPerSecond(copyFresh));
   std::printf("  decode / memcpy            %9.2f   (goal >= 0.50)\n", ratio);
   met = met && ratio >= 0.5;
 

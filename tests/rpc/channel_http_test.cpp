@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <string>
@@ -228,6 +230,35 @@ TEST(ChannelExchange, SlowAnswerThatKeepsMovingIsNotCut) {
   channel.SetTargetURL(server.Url());
   channel.SetTimeout(1000);
   EXPECT_EQ(channel.Dispatch(ToBytes("RO107")).size(), 50u);
+}
+
+TEST(ChannelFailures, UntrustedCertificateIsRefusedWithoutSendingTheRequest) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("tv-channel-tls-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string cert = (dir / "cert.pem").string(), key = (dir / "key.pem").string();
+  const std::string make =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+      " -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+      key + "' -out '" + cert + "' >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) {
+    std::filesystem::remove_all(dir);
+    GTEST_SKIP() << "the openssl tool is needed to make a self-signed certificate";
+  }
+  std::atomic<int> requests = 0;
+  {
+    LoopbackHttpServer server(cert, key, [&](const httplib::Request&, httplib::Response& res) {
+      ++requests;
+      res.set_content("RO107", "application/octet-stream");
+    });
+    TROHTTPChannel channel;
+    channel.SetTargetURL(server.Url());
+    const std::string error = Failure(channel);
+    EXPECT_THAT(error, HasSubstr(server.Url()));
+    EXPECT_THAT(error, HasSubstr("certificate"));
+  }
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(requests, 0);
 }
 
 TEST(ChannelFailures, OversizedAnswerIsRefused) {
