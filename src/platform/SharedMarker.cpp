@@ -71,9 +71,13 @@ SharedMarker SharedMarker::Open(std::string_view name) {
   for (int attempt = 0; !fd; ++attempt) {
     fd.reset(::shm_open(object.c_str(), O_RDWR | O_CLOEXEC, 0600));
     if (fd) break;
-    if (errno != ENOENT) {
+    if (errno == EACCES || errno == EPERM) {
       throw MarkerOpenError("Cannot open the instance marker \"" + shown +
                             "\": " + SystemErrorText(errno));
+    }
+    if (errno != ENOENT) {
+      throw MarkerCreateError("Cannot create the instance marker \"" + shown +
+                              "\": " + SystemErrorText(errno));
     }
     fd.reset(::shm_open(object.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (fd) break;

@@ -85,16 +85,18 @@ inline unsigned Mode(const std::filesystem::path& path) {
   return st.st_mode & 07777;
 }
 
-// Runs check in a child process as user "nobody" when we are root, else in a child as we are,
-// and returns the text it produced (or "crashed").
-inline std::string RunUnprivileged(const std::function<std::string()>& check) {
+// Runs check in a child process and returns the text it produced (or "crashed"). When
+// unprivileged is set and we are root, the child first becomes user "nobody": permission checks
+// mean nothing to root.
+inline std::string RunInChild(const std::function<std::string()>& check,
+                              bool unprivileged = false) {
   int fds[2];
   if (::pipe(fds) != 0) return "pipe failed";
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(fds[0]);
     std::string result;
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+    if (unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
       result = "setuid failed";
     } else {
       try {
@@ -115,6 +117,10 @@ inline std::string RunUnprivileged(const std::function<std::string()>& check) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? out : "crashed";
+}
+
+inline std::string RunUnprivileged(const std::function<std::string()>& check) {
+  return RunInChild(check, true);
 }
 
 }  // namespace tvtest
