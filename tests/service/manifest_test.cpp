@@ -168,6 +168,29 @@ TEST_F(ManifestTest, EveryTruncationOfARealManifestFailsCleanly) {
   }
 }
 
+TEST_F(ManifestTest, EveryDamagedByteEitherReadsOrFailsCleanly) {
+  WS_Array_Of_Files_executables list;
+  list.Add(WorkedExampleEntry());
+  list.Add(nullptr);
+  list.AddNew().file_description = "drugi";
+  SaveManifest(path, list);
+  const Bytes whole = ReadFile(path);
+  for (size_t position = 0; position < whole.size(); ++position) {
+    for (const uint8_t value : {0x00, 0x7F, 0x80, 0xFF}) {
+      Bytes damaged = whole;
+      damaged[position] = value;
+      WriteFile(path, damaged);
+      try {
+        LoadManifest(path);  // a damaged string byte is still a readable manifest
+      } catch (const EROException&) {
+        // refused in an orderly way
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << "byte " << position << " = " << int(value) << ": " << e.what();
+      }
+    }
+  }
+}
+
 TEST_F(ManifestTest, DamagedContentFailsWithTheDecodersMessage) {
   Bytes unknown = kWorkedExample;
   unknown[10] = 'X';  // "XS_Files_executables"
