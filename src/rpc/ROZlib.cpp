@@ -63,8 +63,11 @@ std::vector<std::uint8_t> Inflate(std::span<const std::uint8_t> data, std::size_
   z_stream* s = inflater.get();
 
   std::vector<std::uint8_t> out;
-  std::size_t capacity =
-      expectedSize ? *expectedSize
+  // Deflate expands at most about 1032 to 1, so a size announced beyond that is not trusted
+  // with an allocation up front; the output grows as it really arrives.
+  const std::size_t plausible = data.size() * 1032 + 64;
+  const std::size_t capacity =
+      expectedSize ? std::min(*expectedSize, plausible)
                    : std::min(maxOutput, std::max<std::size_t>(data.size() * 4, 64 * 1024));
   out.resize(capacity);
   std::size_t produced = 0;
