@@ -50,7 +50,7 @@ int RunEntrySequence(const TEntryOptions& options) {
   const TUpdaterServiceLibraryRegistration serviceLibrary;
   Application->Title = "Tolvara Updater";
   Application->CreateForm(DownloadModule);
-  Application->CreateForm(Form_Main, options.configurationFile);
+  Application->CreateForm(Form_Main, TForm_MainSettings{options.configurationFile, {}});
   Application->CreateForm(Form_DlgMessage);
   Application->CreateForm(Form_DlgSplashScreen);
   if (options.arguments.empty()) {

@@ -6,9 +6,12 @@
 #include "ExePath.h"
 #include "FileUtil.h"
 
+TShortcutTarget UpdaterTarget(const std::filesystem::path& updaterExecutable) {
+  return {updaterExecutable, updaterExecutable.parent_path() / "TvUpdater.png"};
+}
+
 TShortcutTarget RunningUpdaterTarget() {
-  const std::filesystem::path exe = tv::platform::ExecutablePath();
-  return {exe, exe.parent_path() / "TvUpdater.png"};
+  return UpdaterTarget(tv::platform::ExecutablePath());
 }
 
 bool WriteDesktopShortcut(const std::filesystem::path& desktopFolder, const std::string& name,

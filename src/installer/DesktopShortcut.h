@@ -15,7 +15,9 @@ struct TShortcutTarget {
   std::filesystem::path iconPath;     // the picture beside it ("TvUpdater.png")
 };
 
-// The target of the running updater: its own path and the icon beside it.
+// The target of an updater executable: its path and the icon beside it.
+TShortcutTarget UpdaterTarget(const std::filesystem::path& updaterExecutable);
+// The same for the running updater.
 TShortcutTarget RunningUpdaterTarget();
 
 // name and argument are UTF-8. The desktop folder is created when it is missing.

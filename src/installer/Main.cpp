@@ -23,7 +23,6 @@
 #include "DesktopShortcut.h"
 #include "Dialogs.h"
 #include "DlgMessage.h"
-#include "ExePath.h"
 #include "Images.h"
 #include "InstallSteps.h"
 #include "InstallerHeader.h"
@@ -79,11 +78,11 @@ void RunHandler(F&& handler) {
 
 }  // namespace
 
-TForm_Main::TForm_Main(std::filesystem::path configurationFile, QWidget* parent)
+TForm_Main::TForm_Main(TForm_MainSettings settings, QWidget* parent)
     : TForm(parent),
       ROWinInetHTTPChannel1(std::make_unique<TROHTTPChannel>()),
       ROBinMessage1(std::make_unique<TROBinMessage>()),
-      configurationFile_(std::move(configurationFile)),
+      settings_(std::move(settings)),
       startupFolder_(QDir::currentPath().toStdString()) {
   setWindowTitle(QStringLiteral("Tolvara Updater"));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -183,8 +182,8 @@ void TForm_Main::LayoutPanel1() {
 }
 
 std::filesystem::path TForm_Main::ConfigurationFile() const {
-  if (!configurationFile_.empty()) return configurationFile_;
-  return tv::platform::ExecutableFolder() / "TvUpdater.config";
+  if (!settings_.configurationFile.empty()) return settings_.configurationFile;
+  return ConfigurationFilePath();
 }
 
 void TForm_Main::FormCreate() {
@@ -194,17 +193,18 @@ void TForm_Main::FormCreate() {
 }
 
 void TForm_Main::ReadConfiguration() {
-  TConfigurationResult result = ReadConfigurationFile(ConfigurationFile());
-  if (result.missing) {
+  const ConfigurationResult result = ReadConfigurationFile(ConfigurationFile());
+  if (result.outcome == ConfigurationResult::Outcome::FileMissing) {
     // The message dialog does not exist yet: the framework's plain box.
-    ShowMessage(MissingConfigurationMessage());
+    ShowMessage(result.error);
     Application->Terminate();
     return;
   }
-  FServiceURL = result.ServiceURL;
-  FThinClient = result.ThinClient;
-  FAppPath = result.AppPath;
-  if (result.error) std::rethrow_exception(result.error);
+  if (result.ServiceURL) FServiceURL = *result.ServiceURL;
+  if (result.ThinClient) FThinClient = *result.ThinClient;
+  if (result.AppPath) FAppPath = *result.AppPath;
+  // Start-up goes on with the fields set so far; the error is shown in the standard error box.
+  if (result.outcome != ConfigurationResult::Outcome::Read) throw std::runtime_error(result.error);
 }
 
 bool TForm_Main::CheckServiceEcho() {
@@ -289,8 +289,10 @@ void TForm_Main::LoadApplicationsList() {
 
 bool TForm_Main::CreateDesktopShortcut(const std::string& ShortcutName,
                                        const std::string& Arguments) {
-  return WriteDesktopShortcut(tv::platform::DesktopFolder(), ShortcutName, Arguments,
-                              RunningUpdaterTarget());
+  const TShortcutTarget target = settings_.updaterExecutable.empty()
+                                     ? RunningUpdaterTarget()
+                                     : UpdaterTarget(settings_.updaterExecutable);
+  return WriteDesktopShortcut(tv::platform::DesktopFolder(), ShortcutName, Arguments, target);
 }
 
 void TForm_Main::InstallApplications() {

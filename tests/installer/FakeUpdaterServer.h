@@ -4,7 +4,11 @@
 // window made. Operations the fake is not scripted for fail like a server error would.
 #pragma once
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <functional>
 #include <memory>
@@ -92,9 +96,20 @@ class TFakeUpdaterServer {
   std::thread thread_;
 };
 
-// A loopback URL on which nothing listens (the port was free a moment ago).
+// A loopback URL on which nothing listens (the port was free a moment ago): connections to it
+// are refused at once.
 inline std::string UnreachableServiceUrl() {
-  httplib::Server probe;
-  const int port = probe.bind_to_any_port("127.0.0.1");
-  return "http://127.0.0.1:" + std::to_string(port) + "/bin";
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("cannot create a socket");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    close(fd);
+    throw std::runtime_error("cannot find a free loopback port");
+  }
+  close(fd);
+  return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/bin";
 }

@@ -93,7 +93,7 @@ class InstallerFixture : public ::testing::Test {
 
   // The windows that the entry sequence creates around the installer, in its order.
   void CreateWindows() {
-    Application->CreateForm(Form_Main, ConfigFile());
+    Application->CreateForm(Form_Main, TForm_MainSettings{ConfigFile(), {}});
     Application->CreateForm(Form_DlgMessage);
   }
 

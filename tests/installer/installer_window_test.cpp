@@ -29,9 +29,14 @@ const std::string kInstallFailed =
     "dlg:Instalacija aplikacija nije uspela.\nKontaktirajte Kestrov tehničku podršku.";
 
 // What a report says, without the line breaks the dialog's layout may add or drop.
-std::string Flat(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
+std::string Flat(const std::string& text) {
+  std::string flat;
+  for (const char c : text) {
+    if (c == '\n' && (flat.empty() || flat.back() == '\n')) continue;
+    flat += c;
+  }
+  while (!flat.empty() && (flat.back() == '\n' || flat.back() == ' ')) flat.pop_back();
+  return flat;
 }
 std::vector<std::string> Flat(const std::vector<std::string>& reports) {
   std::vector<std::string> flat;
