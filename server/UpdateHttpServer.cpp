@@ -76,6 +76,11 @@ UpdateHttpServer::UpdateHttpServer(RequestDispatcher& dispatcher, Options option
   http_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   http_->set_payload_max_length(dispatcher_.options().maxBodyBytes);
   http_->set_tcp_nodelay(true);
+  // Not httplib's default SO_REUSEPORT: a second server on a taken port must fail, not share it.
+  http_->set_socket_options([](socket_t sock) {
+    const int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
 
   http_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     const std::string encoding = req.get_header_value("Content-Encoding");
