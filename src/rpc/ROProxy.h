@@ -1,6 +1,7 @@
 // TROProxy: the client side of a remote interface. A proxy turns each call into one request on
-// the message it was given, has the channel carry it and decodes the answer. It shares the
-// message and channel with its creator and never destroys them; it keeps no other state.
+// the message it was given, has the channel carry it and decodes the answer. It keeps the
+// message and channel only as its creator handed them over (shared, or merely referred to
+// through RONonOwning) and has no other state.
 // A proxy catches nothing: transport failures, failures that the server reports and decoding
 // errors reach the caller as they were raised, after the message has released its body.
 //

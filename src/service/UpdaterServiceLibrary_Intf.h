@@ -117,8 +117,8 @@ inline constexpr std::array<std::string_view, 32> kUpdaterServiceOperationNames 
 };
 
 // The client side of IUpdaterService: every operation is one request on the message, carried
-// by the channel. Creating a proxy sends nothing; the proxy never destroys the message or the
-// channel. One call at a time per message and channel.
+// by the channel. Creating a proxy sends nothing; releasing it leaves the message and the
+// channel to their owner. One call at a time per message and channel.
 class TUpdaterService_Proxy final : public TROProxy, public IUpdaterService {
  public:
   TUpdaterService_Proxy(std::shared_ptr<TROBinMessage> message,
