@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev zlib1g-dev libsqlite3-dev libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev
   xvfb xauth x11-utils imagemagick
-  fonts-dejavu-core ca-certificates curl procps
+  fonts-dejavu-core ca-certificates curl procps openssl
 )
 
 missing=()
