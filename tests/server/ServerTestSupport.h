@@ -2,8 +2,12 @@
 // requests that the proxy would never send, and deterministic file contents.
 #pragma once
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <memory>
@@ -61,6 +65,28 @@ inline std::pair<int, std::string> rawPost(int port, const std::string& path,
   auto res = http.Post(path.c_str(), body, "application/octet-stream");
   if (!res) return {-1, {}};
   return {res->status, res->body};
+}
+
+// Sends request (raw HTTP) over a new connection and returns everything the server sent
+// until it closed the connection or 10 s passed.
+inline std::string rawHttp(int port, const std::string& request) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return {};
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  timeval timeout{10, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  std::string response;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(request.size())) {
+    char buf[4096];
+    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) response.append(buf, n);
+  }
+  ::close(fd);
+  return response;
 }
 
 }  // namespace tvserver::testing
