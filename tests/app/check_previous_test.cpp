@@ -233,14 +233,19 @@ TEST(CheckPreviousInProcess, AMarkerThatCannotBeMappedIsARefusal) {
 TEST(CheckPreviousInProcess, AMarkerThatCannotBeCreatedThrowsTheSystemsReason) {
   const std::string name = UniqueName("tv-guard-nofd");
   const std::string result = tvtest::RunInChild([&] {
-    const rlimit none{3, 3};  // standard streams only: no descriptor is left for the marker
+    rlimit old{};
+    ::getrlimit(RLIMIT_NOFILE, &old);
+    const rlimit none{3, old.rlim_max};  // standard streams only: no descriptor for the marker
     ::setrlimit(RLIMIT_NOFILE, &none);
+    std::string outcome = "no error";
     try {
       CheckPreviousInstanceNamed(name, 5, 1);
-      return std::string("no error");
     } catch (const tv::platform::PlatformError& e) {
-      return std::string(e.what()) + (IsAdmittedInstance() ? " (admitted)" : "");
+      // The limit goes first: the runtime's own checks may need a descriptor too.
+      ::setrlimit(RLIMIT_NOFILE, &old);
+      outcome = std::string(e.what()) + (IsAdmittedInstance() ? " (admitted)" : "");
     }
+    return outcome;
   });
   EXPECT_EQ(result, "Cannot create the instance marker \"" + name + "\": Too many open files");
 }
