@@ -131,7 +131,9 @@ void TForm_DlgMessage::ShowOne(const TReport& report) {
     B_CANCEL->setText(QStringLiteral("&Ne"));
   }
   RI_Ikona->SetPicture(IL_DlgType[type]);
-  if (report.dim) ShowDimmer(this);
+  // A report on the way out closes at once; it gets no layer that would only flash.
+  const bool ending = Application && Application->SeeQuitRequest();
+  if (report.dim && !ending) ShowDimmer(this);
   ShowModal();
 }
 
@@ -149,6 +151,9 @@ void TForm_DlgMessage::FormShow() {
     frame.moveCenter(area.center());
     move(frame.topLeft());
   }
+  // Also here, not only in FormActivate: a window shown again is not reported as activated again
+  // on every platform, and Enter must press B_OK all the same.
+  B_OK->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm_DlgMessage::FormActivate() {

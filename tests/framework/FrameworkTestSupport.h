@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
@@ -38,30 +39,32 @@ inline void ProcessFor(int ms) {
   }
 }
 
-// Calls act(widget) for every modal window that appears, once per appearance (polled on the
-// user-interface thread, so it works inside any modal loop).
-class ModalWatcher {
+// Calls act(widget) each time a modal window is shown, once its modal loop runs.
+class ModalWatcher : public QObject {
  public:
   explicit ModalWatcher(std::function<void(QWidget*)> act) : act_(std::move(act)) {
-    timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (acting_ && (modal != acting_ || !acting_->isVisible())) acting_ = nullptr;
-      if (!modal || !modal->isVisible() || modal == acting_) return;
-      acting_ = modal;
-      ++seen_;
-      act_(modal);
-      // A closed box may be followed by a new one at the same address.
-      if (!modal->isVisible()) acting_ = nullptr;
-    });
-    timer_.start();
+    QCoreApplication::instance()->installEventFilter(this);
   }
+  ~ModalWatcher() override { QCoreApplication::instance()->removeEventFilter(this); }
   int Seen() const { return seen_; }
+
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() == QEvent::Show && object->isWidgetType()) {
+      auto* widget = static_cast<QWidget*>(object);
+      if (widget->isWindow() && widget->isModal()) {
+        QPointer<QWidget> shown(widget);
+        QTimer::singleShot(0, this, [this, shown] {
+          if (!shown || !shown->isVisible()) return;
+          ++seen_;
+          act_(shown);
+        });
+      }
+    }
+    return false;
+  }
 
  private:
   std::function<void(QWidget*)> act_;
-  QTimer timer_;
-  QWidget* acting_ = nullptr;
   int seen_ = 0;
 };
 
