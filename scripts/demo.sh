@@ -9,11 +9,10 @@
 #                                 by default everything goes into a temporary home
 #   --keep                        keep the temporary folder for a look afterwards
 #
-# Without $DISPLAY the program runs under Xvfb (nobody can click there, so the installer window
+# The build goes to build/ (or $TV_BUILD_DIR). Without $DISPLAY the program runs under Xvfb (nobody can click there, so the installer window
 # is only shown for a few seconds). Works as root on a fresh Debian 12.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-repo=$(pwd)
 
 mode=launch
 real_home=0
@@ -37,13 +36,16 @@ done
 say() { printf 'demo: %s\n' "$*"; }
 
 bash scripts/setup.sh
-say "building TvUpdater and tolvara-server (build/, RelWithDebInfo)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target TvUpdater tolvara-server -j "$(nproc)" >/dev/null
+build_dir=${TV_BUILD_DIR:-build}
+say "building TvUpdater and tolvara-server ($build_dir/, RelWithDebInfo)"
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build_dir" --target TvUpdater tolvara-server -j "${TV_JOBS:-$(nproc)}" >/dev/null
 
-updater_bin=$(find build/src/app -maxdepth 1 -type f -name TvUpdater -perm -u+x | head -n1)
-server_bin=$(find build/server -maxdepth 1 -type f -name tolvara-server -perm -u+x | head -n1)
+updater_bin=$(find "$build_dir/src/app" -maxdepth 1 -type f -name TvUpdater -perm -u+x | head -n1)
+server_bin=$(find "$build_dir/server" -maxdepth 1 -type f -name tolvara-server -perm -u+x | head -n1)
 [ -n "$updater_bin" ] && [ -n "$server_bin" ] || { say "build produced no TvUpdater or tolvara-server"; exit 1; }
+updater_bin=$(realpath "$updater_bin")
+server_bin=$(realpath "$server_bin")
 
 port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 port=8091
@@ -67,7 +69,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$repo/$server_bin" demo --listen "127.0.0.1:$port" >"$work/server.log" 2>&1 &
+"$server_bin" demo --listen "127.0.0.1:$port" >"$work/server.log" 2>&1 &
 server_pid=$!
 for _ in $(seq 1 100); do
   port_in_use "$port" && break
