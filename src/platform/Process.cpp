@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "UniqueFd.h"
@@ -171,7 +173,12 @@ std::string FindProgram(std::string_view name) {
     std::string dir(dirs.substr(begin, end - begin));
     if (dir.empty()) dir = ".";
     const std::string candidate = dir + "/" + std::string(name);
-    if (executable(candidate)) return candidate;
+    if (executable(candidate)) {
+      // A relative $PATH entry must not be resolved later against another working directory.
+      std::error_code ec;
+      const auto absolute = std::filesystem::absolute(candidate, ec);
+      return ec ? candidate : absolute.lexically_normal().string();
+    }
     begin = end + 1;
   }
   return {};

@@ -22,7 +22,7 @@ int SpawnDetached(const std::vector<std::string>& argv, const std::string& workd
 std::optional<int> RunAndWait(const std::vector<std::string>& argv,
                               std::chrono::milliseconds timeout);
 
-// The full path of an executable program found through $PATH (or the name itself when it
+// The absolute path of an executable program found through $PATH (or the name itself when it
 // contains '/'); empty when there is none.
 std::string FindProgram(std::string_view name);
 

@@ -137,4 +137,16 @@ TEST(Process, FindProgram) {
   EXPECT_EQ(FindProgram("no-such-program-anywhere"), "");
   tvtest::ScopedEnv path("PATH", "/nonexistent:/bin");
   EXPECT_EQ(FindProgram("sh"), "/bin/sh");
+  tvtest::TempDir dir;
+  tvtest::WriteFile(dir / "tool", "#!/bin/sh\n");
+  ::chmod((dir / "tool").c_str(), 0755);
+  tvtest::WriteFile(dir / "data", "");
+  const auto old = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  tvtest::ScopedEnv relative("PATH", ".");
+  const std::string tool = FindProgram("tool");
+  const std::string data = FindProgram("data");
+  std::filesystem::current_path(old);
+  EXPECT_EQ(tool, (dir / "tool").string()) << "absolute, not ./tool";
+  EXPECT_EQ(data, "") << "not executable";
 }
