@@ -1,4 +1,4 @@
-// Desktop entries (freedesktop Desktop Entry Specification 1.5): the Linux form of a desktop
+// Desktop entries (the freedesktop desktop entry format, version 1.5): the Linux form of a desktop
 // shortcut that starts a program with arguments in a given folder.
 //
 // Writing replaces an existing entry of the same name in one step and marks the new file
@@ -32,7 +32,7 @@ bool WriteDesktopEntry(const std::filesystem::path& folder, const std::string& f
 // The text of the entry's file; std::nullopt when some value cannot be written.
 std::optional<std::string> DesktopEntryText(const DesktopEntry& entry);
 
-// A string value with the escapes of the specification (\s \n \t \r \\) applied.
+// A string value with the desktop-entry string escapes (\s \n \t \r \\) applied.
 std::optional<std::string> EscapeDesktopString(std::string_view value);
 // The reverse; escapes it does not know are kept as they stand.
 std::string UnescapeDesktopString(std::string_view value);
