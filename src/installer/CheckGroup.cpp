@@ -43,6 +43,7 @@ int TcxCheckGroup::AddItem(const QString& caption) {
   box->setFont(itemFont);
   box->setCursor(Qt::PointingHandCursor);
   box->setChecked(false);
+  box->setToolTip(caption);  // a long caption stays readable when the list is narrow
   // Before the stretch that keeps the items at the top.
   itemsLayout_->insertWidget(itemsLayout_->count() - 1, box);
   const int id = nextId_++;

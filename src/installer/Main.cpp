@@ -122,7 +122,7 @@ TForm_Main::TForm_Main(TForm_MainSettings settings, QWidget* parent)
   cxButtonEdit1 = new QLineEdit(Panel1);
   cxButtonEdit1->setReadOnly(true);
   cxButtonEdit1Button = new QToolButton(cxButtonEdit1);
-  cxButtonEdit1Button->setText(QStringLiteral("…"));
+  cxButtonEdit1Button->setText(QStringLiteral("..."));
   cxButtonEdit1Button->setCursor(Qt::PointingHandCursor);
   cxButtonEdit1Button->setToolTip(QStringLiteral("Izbor foldera za instalaciju"));
   btn_Save = new QPushButton(QStringLiteral("&Instaliraj aplikacije"), Panel1);
@@ -150,6 +150,8 @@ TForm_Main::TForm_Main(TForm_MainSettings settings, QWidget* parent)
   Panel1->installEventFilter(this);
 
   tv::framework::ApplySkin(this);
+  // The skin pads buttons for captions; the edit's small ellipsis button needs the room itself.
+  cxButtonEdit1Button->setStyleSheet(QStringLiteral("QToolButton { padding: 0px; }"));
   LayoutPanel1();
 
   // A plain window has no cancel button of its own: Escape presses btn_Cancel.
