@@ -19,6 +19,8 @@ class TDialogWatcher {
  public:
   // Called for each report as it is shown, before it is answered.
   std::function<void(const std::string&)> onReport;
+  // Given every other modal window first (a folder chooser, say); true when it answered it.
+  std::function<bool(QWidget*)> onModal;
 
   TDialogWatcher() {
     timer_.setInterval(5);
@@ -34,6 +36,8 @@ class TDialogWatcher {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || !modal->isVisible() || modal == answered_) return;
     answered_ = modal;
+    QTimer::singleShot(0, [this] { answered_ = nullptr; });
+    if (onModal && modal != Form_DlgMessage && onModal(modal)) return;
     std::string report;
     if (Form_DlgMessage != nullptr && modal == Form_DlgMessage) {
       report = "dlg:" + Form_DlgMessage->HL_Poruka->PlainText().toStdString();
@@ -47,8 +51,6 @@ class TDialogWatcher {
       Record("other:" + modal->windowTitle().toStdString());
       modal->close();
     }
-    // The same window object can come back for the next report.
-    QTimer::singleShot(0, [this] { answered_ = nullptr; });
   }
   void Record(const std::string& report) {
     reports_.push_back(report);

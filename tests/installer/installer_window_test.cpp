@@ -3,8 +3,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -377,6 +380,58 @@ TEST_F(InstallerInstall, EscapePressesTheCancelButtonAndEndsTheProgram) {
   Application->Run();
   EXPECT_TRUE(cancelled);
   EXPECT_TRUE(guard.isActive()) << "the window closed by itself, not by the time-out";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(InstallerWindow, FolderChooserStartsWhereItShouldAndAppendsOneDelimiter) {
+  StartServer();
+  WriteConfig("ServiceURL=" + ServerUrl() + "\r\nApp_Path=/from/config\r\n");
+  const fs::path chosen = dir_.path() / "Izbor š";
+  fs::create_directories(chosen);
+  // The chooser answers: each step names the folder to pick, or nothing to cancel.
+  struct Step {
+    std::optional<fs::path> pick;
+    std::string expectedStart;
+    std::string expectedBox;
+  };
+  const std::string startup = QDir::currentPath().toStdString();
+  const std::vector<Step> steps = {
+      {chosen, startup, chosen.string() + "/"},
+      {std::nullopt, chosen.string(), chosen.string() + "/"},
+      {fs::path("/"), chosen.string(), "/"},
+  };
+  std::size_t step = 0;
+  std::vector<std::string> starts;
+  watcher_.onModal = [&](QWidget* modal) {
+    auto* chooser = qobject_cast<QFileDialog*>(modal);
+    if (chooser == nullptr || step >= steps.size()) return false;
+    starts.push_back(chooser->directory().absolutePath().toStdString());
+    if (steps[step].pick) {
+      chooser->selectFile(QString::fromStdString(steps[step].pick->string()));
+      static_cast<QDialog*>(chooser)->accept();
+    } else {
+      chooser->reject();
+    }
+    return true;
+  };
+  CreateWindows();
+  std::vector<std::string> boxes;
+  EXPECT_TRUE(RunInstaller([&] {
+    EXPECT_EQ(Form_Main->cxButtonEdit1->text().toStdString(), "/from/config");
+    EXPECT_TRUE(Form_Main->cxButtonEdit1->isReadOnly());
+    for (step = 0; step < steps.size(); ++step) {
+      Form_Main->cxButtonEdit1Button->click();
+      boxes.push_back(Form_Main->cxButtonEdit1->text().toStdString());
+    }
+  }));
+  ASSERT_EQ(starts.size(), steps.size());
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    EXPECT_EQ(starts[i], steps[i].expectedStart) << "step " << i;
+    EXPECT_EQ(boxes[i], steps[i].expectedBox) << "step " << i;
+  }
 }
 
 }  // namespace
