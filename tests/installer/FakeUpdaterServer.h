@@ -44,6 +44,22 @@ class TFakeUpdaterService : public TUnscriptedService {
     return std::unique_ptr<WS_Array_Of_Applications>();
   };
 
+  // Get_Application: the application record for "U1" alone (no lists), a failure otherwise.
+  bool Get_Application(const std::string& Uid_applications,
+                       std::unique_ptr<WS_Applications>& Applications,
+                       std::unique_ptr<WS_Array_Of_Files_executables>& Executables,
+                       std::unique_ptr<WS_Array_Of_Applications_config_files>& Configurations,
+                       std::unique_ptr<WS_Array_Of_Application_locales>& Locales) override {
+    Log("Get_Application(" + Uid_applications + ")");
+    if (Uid_applications != "U1") throw EROException("Application not found");
+    Applications = std::make_unique<WS_Applications>();
+    Applications->uid_applications = "U1";
+    Executables.reset();
+    Configurations.reset();
+    Locales.reset();
+    return true;
+  }
+
   bool Echo() override { return Log("Echo"), echo(); }
   bool Service_IsActive() override { return Log("Service_IsActive"), isActive(); }
   std::unique_ptr<WS_Array_Of_Applications> Get_Applications_List(

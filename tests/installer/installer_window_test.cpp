@@ -435,3 +435,34 @@ TEST_F(InstallerWindow, FolderChooserStartsWhereItShouldAndAppendsOneDelimiter) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InstallerWindow, LoadApplicationHandsOverWhatCameAndReportsAFailedCall) {
+  StartServer();
+  WriteConfig("ServiceURL=" + ServerUrl() + "\r\n");
+  CreateWindows();
+  std::unique_ptr<WS_Applications> application;
+  std::unique_ptr<WS_Array_Of_Files_executables> executables;
+  std::unique_ptr<WS_Array_Of_Applications_config_files> configurations;
+  auto locales = std::make_unique<WS_Array_Of_Application_locales>();  // replaced by none
+
+  EXPECT_TRUE(Form_Main->LoadApplication("U1", application, executables, configurations, locales));
+  ASSERT_NE(application, nullptr);
+  EXPECT_EQ(application->uid_applications, "U1");
+  EXPECT_EQ(executables, nullptr);
+  EXPECT_EQ(configurations, nullptr);
+  EXPECT_EQ(locales, nullptr);
+  EXPECT_TRUE(watcher_.Reports().empty());
+  EXPECT_FALSE(Application->QuitRequested());
+
+  EXPECT_FALSE(
+      Form_Main->LoadApplication("NONE", application, executables, configurations, locales));
+  EXPECT_EQ(Flat(watcher_.Reports()),
+            (std::vector<std::string>{"dlg:Greška prilikom učitavanja aplikacije.\n"
+                                      "Program će biti prekinut."}));
+  EXPECT_TRUE(Application->QuitRequested());
+  EXPECT_EQ(service_->Calls(), (Calls{"Get_Application(U1)", "Get_Application(NONE)"}));
+}
+
+}  // namespace
