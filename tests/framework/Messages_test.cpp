@@ -136,7 +136,7 @@ TEST_F(AppTest, AWindowDestroyedWhileASendWaitsAnswersZeroAndItsHandlerNeverRuns
   auto form = MakeForm<Receiver>();
   const HWND handle = form->Handle();
   std::atomic<bool> sending{false};
-  LRESULT result = -1;
+  std::atomic<LRESULT> result{-1};
   std::thread worker([&] {
     sending = true;
     result = SendMessage(handle, WM_PROBE, 1, 1);
@@ -146,7 +146,7 @@ TEST_F(AppTest, AWindowDestroyedWhileASendWaitsAnswersZeroAndItsHandlerNeverRuns
   form.reset();
   ASSERT_TRUE(ProcessUntil([&] { return result != -1; }));
   worker.join();
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(result.load(), 0);
 }
 
 TEST_F(AppTest, AfterTheLoopHasEndedSendsAnswerZeroAndSynchronizeThrowsInsteadOfHanging) {
