@@ -75,7 +75,8 @@ TEST(ServerDownload, PartsCoverTheFileExactly) {
       EXPECT_TRUE(sameBytes(joined, data)) << "size " << t.size;
     }
     EXPECT_NE(refusal([&] {
-                c->Download_Files_Executables(*file, static_cast<std::int32_t>(t.parts + 1), t.chunk);
+                c->Download_Files_Executables(*file, static_cast<std::int32_t>(t.parts + 1),
+                                              t.chunk);
               }).find("lies beyond"),
               std::string::npos);
   }
@@ -83,8 +84,7 @@ TEST(ServerDownload, PartsCoverTheFileExactly) {
 
 TEST(ServerDownload, BadRequestsForPartsAreRefused) {
   TestServer server;
-  server.publishApp("A", "A", {{"f.bin", patternBytes(5000)}, {"empty.txt", ""}}, {}, {},
-                    "f.bin");
+  server.publishApp("A", "A", {{"f.bin", patternBytes(5000)}, {"empty.txt", ""}}, {}, {}, "f.bin");
   Client c(server.url());
   std::unique_ptr<WS_Applications> app;
   std::unique_ptr<WS_Array_Of_Files_executables> exes;
@@ -146,8 +146,9 @@ TEST(ServerDownload, OffsetsBeyondTwoGiB) {
     content::putBlock(db, contentId, 2048, bytes(at2GiB));
     content::putBlock(db, contentId, 3072, bytes(tail));
     db.exec("UPDATE contents SET complete = 1 WHERE id = " + std::to_string(contentId));
-    db.exec("INSERT INTO applications(uid, id_cd_aplikacije, naziv_ikonice, opis, aktivan) "
-            "VALUES(x'4847', x'', x'4847', x'', x'44')");
+    db.exec(
+        "INSERT INTO applications(uid, id_cd_aplikacije, naziv_ikonice, opis, aktivan) "
+        "VALUES(x'4847', x'', x'4847', x'', x'44')");
   }
   server.store().replaceLinks("HG", {{"", "HG", uid, "I"}});
   Client c(server.url());
