@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace tvserver {
@@ -130,7 +131,15 @@ int UpdateHttpServer::start() {
                              bindFailure(options_.host, options_.port));
     port_ = options_.port;
   }
-  thread_ = std::thread([this] { http_->listen_after_bind(); });
+  listenEnded_ = false;
+  thread_ = std::thread([this] {
+    http_->listen_after_bind();
+    listenEnded_ = true;
+  });
+  // httplib's stop() does nothing until the listening loop has begun; wait for it, so that a
+  // server stopped right after its start does not keep listening forever.
+  while (!http_->is_running() && !listenEnded_)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return port_;
 }
 

@@ -7,6 +7,7 @@
 // reason when the port is taken or the address cannot be used.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <stdexcept>
@@ -52,6 +53,7 @@ class UpdateHttpServer {
   Options options_;
   std::unique_ptr<httplib::Server> http_;
   std::thread thread_;
+  std::atomic<bool> listenEnded_ = false;
   int port_ = 0;
 };
 
