@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QEventLoop>
+#include <cstdio>
+#include <exception>
 #include <stdexcept>
 
 #include "Application.h"
@@ -15,7 +17,16 @@ namespace {
 // error run into Qt's event dispatch.
 void ReportCurrentException() noexcept {
   try {
-    if (Application) Application->HandleException();
+    if (Application) {
+      Application->HandleException();
+      return;
+    }
+    // No application object (a form used on its own): the error is still not lost.
+    try {
+      throw;
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "%s\n", error.what());
+    }
   } catch (...) {
   }
 }
