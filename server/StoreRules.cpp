@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "CodePage1250.h"
 #include "TextCodec.h"
 
 namespace tvserver {
@@ -54,10 +55,10 @@ std::string inQuotes(std::string_view cp1250) {
   return "\"" + cp1250ToUtf8(cp1250) + "\"";
 }
 
-std::string foldCase(std::string_view text) {
-  std::string out(text);
+std::string foldCase(std::string_view cp1250) {
+  std::string out(cp1250);
   for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    c = static_cast<char>(tv::platform::Cp1250ToLower(static_cast<unsigned char>(c)));
   return out;
 }
 

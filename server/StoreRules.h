@@ -28,7 +28,8 @@ void requirePlainName(std::string_view name, std::string_view what);
 // For messages: a code page 1250 value quoted in UTF-8.
 std::string inQuotes(std::string_view cp1250);
 
-// ASCII case folding: names that differ only in case collide on the client's file system.
-std::string foldCase(std::string_view text);
+// Case folding of code page 1250 text ("Č" and "č" alike): names that differ only in case
+// collide on the client's file system.
+std::string foldCase(std::string_view cp1250);
 
 }  // namespace tvserver

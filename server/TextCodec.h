@@ -1,9 +1,10 @@
 // Text conversions at the server's edges: the store and the wire hold single-byte code page 1250
 // (and UTF-16 for descriptions); the command line, file names and log lines are UTF-8.
 //
+// The conversions are the platform's (CodePage1250.h); this adds errors a user can act on.
 // Conversions into code page 1250 or UTF-16 fail with TextCodecError naming the first character
-// that the target cannot hold or the offset of the malformed UTF-8; nothing is replaced silently.
-// Conversions out of them never fail: bytes that code page 1250 leaves undefined become U+FFFD.
+// that the code page cannot hold, or saying that the text is not UTF-8; nothing is replaced
+// silently. Conversions out of them never fail.
 #pragma once
 
 #include <stdexcept>

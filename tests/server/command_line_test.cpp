@@ -214,10 +214,22 @@ TEST(ServerListen, ATakenPortIsAClearError) {
 TEST(ServerTextCodec, CodePage1250AtTheEdges) {
   EXPECT_EQ(utf8ToCp1250("Račun – Šđ€"), "Ra\xE8un \x96 \x8A\xF0\x80");
   EXPECT_EQ(cp1250ToUtf8("Ra\xE8un \x96 \x8A\xF0\x80"), "Račun – Šđ€");
-  EXPECT_EQ(cp1250ToUtf8("\x81"), "\xEF\xBF\xBD");  // a byte the code page leaves free
-  for (const char* bad : {"名", "\xC3", "\xC0\xAF", "\xED\xA0\x80"}) {
-    EXPECT_THROW(utf8ToCp1250(bad), TextCodecError) << bad;
+  const struct {
+    const char* text;
+    const char* reason;
+  } refused[] = {{"a名b", "\"名\" (U+540D)"},
+                 {"\xC3", "not valid UTF-8"},
+                 {"\xC0\xAF", "not valid UTF-8"},
+                 {"\xED\xA0\x80", "not valid UTF-8"}};
+  for (const auto& r : refused) {
+    try {
+      utf8ToCp1250(r.text);
+      ADD_FAILURE() << r.text << " was converted";
+    } catch (const TextCodecError& e) {
+      EXPECT_NE(std::string(e.what()).find(r.reason), std::string::npos) << e.what();
+    }
   }
+  EXPECT_THROW(utf8ToUtf16("\xC3("), TextCodecError);
   EXPECT_EQ(utf8ToUtf16("a\xF0\x9F\x98\x80"), std::u16string(u"a\U0001F600"));
   EXPECT_EQ(utf16ToUtf8(u"a\U0001F600"), "a\xF0\x9F\x98\x80");
 }
