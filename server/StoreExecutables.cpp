@@ -109,7 +109,7 @@ void ServerStore::updateExecutable(const ExecutableRow& row) {
   std::int64_t contentId = f.contentId;
   if (row.file_size != f.size) {
     // Clients cut a file into parts by this size, so it must stay the size of the bytes.
-    if (f.complete && f.size > 0)
+    if (f.complete)
       throw StoreError("The size of " + inQuotes(f.name) +
                        " is that of its uploaded bytes and cannot change; insert a new "
                        "executable for a new version");
