@@ -8,13 +8,13 @@
 # file current) and the processor time of a download whose parts are all held back.
 #
 # Environment: BUILD (build folder, default build-bench-launch), SIZE_MIB (default 256),
-# RUNS (full launches and fetches, default 3), NOOP_RUNS (default 15).
+# RUNS (full launches and fetches, default 5), NOOP_RUNS (default 15).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=${BUILD:-$ROOT/build-bench-launch}
 SIZE_MIB=${SIZE_MIB:-256}
-RUNS=${RUNS:-3}
+RUNS=${RUNS:-5}
 NOOP_RUNS=${NOOP_RUNS:-15}
 
 # The peers and the timer are needed by this benchmark only.
@@ -122,26 +122,31 @@ record() {  # name file
   WALL[$1]+="$w "; CPU[$1]+="$c "; RSS[$1]+="$r "
 }
 
+# Every measured run starts from the same state: its output gone and the disk quiet.
+settle() { sync; sleep 0.3; }
 launch_ms=()
 for _ in $(seq 1 "$RUNS"); do
   rm -rf "$APPDIR"
+  settle
   launch_ms+=("$(launch)")
   record updater "$W/time-updater.txt"
   cmp -s <(cat "$APPDIR/start.sh" "$APPDIR"/part*.bin) "$W/www/blob.bin" ||
     { echo "the launched application differs from the published one" >&2; exit 1; }
-  sync
-  curl -s -o "$W/curl.out" "http://127.0.0.1:$NPORT/blob.bin"  # the same warm-up for the peers
+
   rm -f "$W/curl.out"
+  settle
   /usr/bin/time -v -o "$W/time-curl.txt" curl -s -o "$W/curl.out" "http://127.0.0.1:$NPORT/blob.bin"
   record curl "$W/time-curl.txt"
+  cmp -s "$W/curl.out" "$W/www/blob.bin" || { echo "curl fetched other bytes" >&2; exit 1; }
   rm -f "$W/curl.out"
+
   rm -rf "$W/aria"
+  settle
   /usr/bin/time -v -o "$W/time-aria.txt" aria2c -x5 -s5 -k1M -q --allow-overwrite=true \
     -d "$W/aria" -o blob.bin "http://127.0.0.1:$NPORT/blob.bin"
   record aria2c "$W/time-aria.txt"
   cmp -s "$W/aria/blob.bin" "$W/www/blob.bin" || { echo "aria2c fetched other bytes" >&2; exit 1; }
   rm -rf "$W/aria"
-  sync
 done
 
 noop_ms=()
@@ -152,7 +157,8 @@ med() { tr ' ' '\n' <<<"$1" | grep -v '^$' | median; }
 launch_med=$(printf '%s\n' "${launch_ms[@]}" | median)
 noop_med=$(printf '%s\n' "${noop_ms[@]}" | median)
 
-printf '\nLaunch of %d MiB (%d bytes), median of %d runs\n' "$SIZE_MIB" "$BYTES" "$RUNS"
+printf '\nLaunch of %d MiB (%d bytes), median of %d runs; load average %s\n' "$SIZE_MIB" "$BYTES" \
+  "$RUNS" "$(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-28s %9s %9s %12s\n' "" "wall s" "CPU s" "peak RSS MiB"
 for k in updater curl aria2c; do
   printf '%-28s %9s %9s %12s\n' "$k" "$(med "${WALL[$k]}")" "$(med "${CPU[$k]}")" "$(med "${RSS[$k]}")"
