@@ -2,6 +2,10 @@
 // its window. The running instance listens on a local socket named after its instance marker
 // (Linux abstract namespace, so nothing is left on disk); requests from other users are ignored.
 //
+// On Windows a refused start restores (when minimised) and raises the running instance's window
+// itself: IsIconic, ShowWindow(SW_RESTORE), SetForegroundWindow on the window the marker names.
+// There the listener listens for nothing and RequestRaise reports whether the window came forward.
+//
 // ActivationListener throws PlatformError when it cannot listen (for example when another process
 // already listens under that name). RequestRaise never throws and never hangs: it gives up after
 // its time-out and then reports false.

@@ -171,6 +171,10 @@ void ReplaceFileContents(const std::filesystem::path& path, std::string_view byt
   }
 }
 
+bool FileError::NotFound() const {
+  return error_ == ENOENT;
+}
+
 bool IsSafeFileName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (char c : name) {

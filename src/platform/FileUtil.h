@@ -4,6 +4,8 @@
 // a text that names the file and gives the system's reason, e.g.
 //   Cannot create file "/home/u/.local/share/Kestrov/A/app.ini". Permission denied
 // The folder helpers and the tests of existence report by their result and never throw.
+// Paths carry their own encoding (make them with PathText.h); on Windows the error code is a Win32
+// one and "symbolic link" means any reparse point (a link or a junction).
 #pragma once
 
 #include <filesystem>
@@ -18,6 +20,8 @@ class FileError : public PlatformError {
  public:
   FileError(const std::string& message, int error) : PlatformError(message), error_(error) {}
   int error() const { return error_; }
+  // The file (or a folder on its way) does not exist.
+  bool NotFound() const;
 
  private:
   int error_;
@@ -48,7 +52,14 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 void ReplaceFileContents(const std::filesystem::path& path, std::string_view bytes);
 
 // True when name can stand as one file or folder name inside a folder: not empty, not "." or
-// "..", no '/' and no control character.
+// "..", no '/' and no control character. On Windows also none of \ : * ? " < > |, no trailing
+// dot or blank, and no device name (CON, NUL, COM1, LPT1, ... with or without an extension).
 bool IsSafeFileName(std::string_view name);
+
+// True for a name that Windows reads as a device rather than a file (CON, PRN, AUX, NUL, COM1-9,
+// LPT1-9, with or without an extension, any letter case) or that it would silently change (a
+// trailing dot or blank). The Windows file helpers refuse such names; elsewhere it only tells.
+// Name is one step, UTF-8 or cp1250 (only ASCII matters).
+bool IsWindowsReservedName(std::string_view name);
 
 }  // namespace tv::platform

@@ -6,6 +6,7 @@
 
 #include "CodePage1250.h"
 #include "FileUtil.h"
+#include "PathText.h"
 #include "PlatformError.h"
 
 namespace tv::platform {
@@ -65,28 +66,6 @@ bool HasLineBreakOrNul(std::string_view s) {
   return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-void CheckWritable(std::string_view section, std::string_view key, std::string_view value) {
-  if (Trim(section).empty() || HasLineBreakOrNul(section) || section.find(']') != section.npos) {
-    throw std::invalid_argument("The section name \"" + std::string(section) +
-                                "\" cannot be written to an INI file");
-  }
-  if (Trim(key).empty() || HasLineBreakOrNul(key) || key.find('=') != key.npos ||
-      Trim(key).front() == ';' || Trim(key).front() == '[') {
-    throw std::invalid_argument("The key name \"" + std::string(key) +
-                                "\" cannot be written to an INI file");
-  }
-  if (HasLineBreakOrNul(value)) {
-    throw std::invalid_argument("The value of \"" + std::string(key) +
-                                "\" contains a line break and cannot be written to an INI file");
-  }
-}
-
-// How a value is spelt in the file so that reading gives it back exactly.
-std::string Spelling(std::string_view value) {
-  if (Trim(value) != value || Unquote(value) != value) return "\"" + std::string(value) + "\"";
-  return std::string(value);
-}
-
 // Index range [first, last) of the lines of the first section called section; first is the
 // header. Returns false when there is no such section.
 bool FindSection(const std::vector<Line>& lines, std::string_view section, std::size_t& first,
@@ -111,6 +90,28 @@ const Line* FindKey(const std::vector<Line>& lines, std::size_t first, std::size
 }
 
 }  // namespace
+
+void CheckWritable(std::string_view section, std::string_view key, std::string_view value) {
+  if (Trim(section).empty() || HasLineBreakOrNul(section) || section.find(']') != section.npos) {
+    throw std::invalid_argument("The section name \"" + std::string(section) +
+                                "\" cannot be written to an INI file");
+  }
+  if (Trim(key).empty() || HasLineBreakOrNul(key) || key.find('=') != key.npos ||
+      Trim(key).front() == ';' || Trim(key).front() == '[') {
+    throw std::invalid_argument("The key name \"" + std::string(key) +
+                                "\" cannot be written to an INI file");
+  }
+  if (HasLineBreakOrNul(value)) {
+    throw std::invalid_argument("The value of \"" + std::string(key) +
+                                "\" contains a line break and cannot be written to an INI file");
+  }
+}
+
+// How a value is spelt in the file so that reading gives it back exactly.
+std::string Spelling(std::string_view value) {
+  if (Trim(value) != value || Unquote(value) != value) return "\"" + std::string(value) + "\"";
+  return std::string(value);
+}
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -196,36 +197,37 @@ std::string SetValue(std::string_view text, std::string_view section, std::strin
 
 }  // namespace ini
 
-IniFile::IniFile(std::filesystem::path path) {
+TextIniFile::TextIniFile(std::filesystem::path path) {
   std::error_code ec;
   auto absolute = std::filesystem::absolute(path, ec);
   path_ = ec ? std::move(path) : std::move(absolute);
 }
 
-std::string IniFile::ReadText() const {
+std::string TextIniFile::ReadText() const {
   try {
     return ReadWholeFile(path_);
   } catch (const FileError& e) {
-    if (e.error() == ENOENT) return {};
-    throw PlatformError("Unable to read " + path_.string() + ": " + SystemErrorText(e.error()));
+    if (e.NotFound()) return {};
+    throw PlatformError("Unable to read " + PathToUtf8(path_) + ": " + SystemErrorText(e.error()));
   }
 }
 
-std::vector<std::string> IniFile::ReadSections() const {
+std::vector<std::string> TextIniFile::ReadSections() const {
   return ini::SectionNames(ReadText());
 }
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key,
-                                std::string_view defaultValue) const {
+std::string TextIniFile::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue) const {
   return ini::GetValue(ReadText(), section, key).value_or(std::string(defaultValue));
 }
 
-bool IniFile::HasKey(std::string_view section, std::string_view key) const {
+bool TextIniFile::HasKey(std::string_view section, std::string_view key) const {
   return ini::GetValue(ReadText(), section, key).has_value();
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  const std::string failure = "Unable to write to " + path_.string();
+void TextIniFile::WriteString(std::string_view section, std::string_view key,
+                              std::string_view value) {
+  const std::string failure = "Unable to write to " + PathToUtf8(path_);
   std::string text;
   try {
     text = ReadText();

@@ -11,9 +11,10 @@
 // a missing key is added after the last key line of its section, a missing section is appended
 // at the end of the text; every other byte stays, and added lines use the text's own line ending.
 //
-// The core is pure functions on a byte string (it can be fuzzed); IniFile reads the file at every
-// call, like the profile functions do, and rewrites it without ever leaving it half written.
-// IniFile throws PlatformError: "Unable to write to <full path>" for a failed write, and
+// The core is pure functions on a byte string (it can be fuzzed); TextIniFile reads the file at
+// every call, like the profile functions do, and rewrites it without ever leaving it half written.
+// IniFile is TextIniFile on Linux and the profile functions themselves (ProfileIniFile) on Windows.
+// Both throw PlatformError: "Unable to write to <full path>" for a failed write, and
 // "Unable to read <full path>: <reason>" for a file that exists but cannot be read.
 #pragma once
 
@@ -57,15 +58,24 @@ std::optional<std::string> GetValue(std::string_view text, std::string_view sect
 std::string SetValue(std::string_view text, std::string_view section, std::string_view key,
                      std::string_view value);
 
+// Throws std::invalid_argument for what SetValue refuses to write.
+void CheckWritable(std::string_view section, std::string_view key, std::string_view value);
+
+// How a value is spelt in the file so that reading gives it back exactly: quoted when it has
+// blanks or quotes around it, else as it is.
+std::string Spelling(std::string_view value);
+
 // Names compared the way the profile functions compare them.
 bool SameName(std::string_view a, std::string_view b);
 
 }  // namespace ini
 
-class IniFile {
+// The INI file read and written as text by the rules above (the Linux implementation; it builds
+// everywhere, so the same cases can be checked against the Windows profile functions).
+class TextIniFile {
  public:
   // path is made absolute; it is the path that error messages name.
-  explicit IniFile(std::filesystem::path path);
+  explicit TextIniFile(std::filesystem::path path);
 
   const std::filesystem::path& FileName() const { return path_; }
 
@@ -84,5 +94,34 @@ class IniFile {
 
   std::filesystem::path path_;
 };
+
+#ifdef _WIN32
+// The INI file through the Windows private-profile functions (GetPrivateProfileSectionNamesA,
+// GetPrivateProfileStringA, WritePrivateProfileStringA): the system's own rules, the values as
+// bytes of the ANSI code page. The same interface and failures as TextIniFile; a name or value
+// that cannot be written so that it reads back is refused with "Unable to write to <path>: ...".
+class ProfileIniFile {
+ public:
+  explicit ProfileIniFile(std::filesystem::path path);
+
+  const std::filesystem::path& FileName() const { return path_; }
+
+  std::vector<std::string> ReadSections() const;
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view defaultValue) const;
+  bool HasKey(std::string_view section, std::string_view key) const;
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+ private:
+  void CheckReadable() const;
+
+  std::filesystem::path path_;
+  std::string ansiPath_;  // the path as the A functions take it
+};
+
+using IniFile = ProfileIniFile;
+#else
+using IniFile = TextIniFile;
+#endif
 
 }  // namespace tv::platform

@@ -12,7 +12,8 @@ class PlatformError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The system's text for an errno value ("Permission denied").
+// The system's text for an error code of the platform layer ("Permission denied"): an errno value
+// on Linux, a Win32 error code (GetLastError) on Windows.
 std::string SystemErrorText(int error);
 
 }  // namespace tv::platform

@@ -18,15 +18,6 @@ namespace {
 constexpr auto kPublishWait = std::chrono::seconds(2);
 constexpr std::size_t kNameMax = 255;  // of the object's file under /dev/shm
 
-std::uint64_t Fnv1a(std::string_view s, std::uint64_t basis) {
-  std::uint64_t h = basis;
-  for (char c : s) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 0x100000001b3ULL;
-  }
-  return h;
-}
-
 bool TryLock(int fd, short type) {
   struct flock lock {};
   lock.l_type = type;
@@ -41,17 +32,6 @@ bool LockBusy(int error) {
 }
 
 }  // namespace
-
-std::string NameDigest(std::string_view name) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  const std::uint64_t parts[2] = {Fnv1a(name, 0xcbf29ce484222325ULL),
-                                  Fnv1a(name, 0x84222325cbf29ce4ULL) ^ (name.size() << 1)};
-  std::string out;
-  for (std::uint64_t part : parts) {
-    for (int shift = 60; shift >= 0; shift -= 4) out += kHex[(part >> shift) & 0xF];
-  }
-  return out;
-}
 
 std::string SharedMarker::ObjectName(std::string_view name) {
   const std::string uid = std::to_string(::getuid());

@@ -8,6 +8,12 @@
 // lock until Publish(), so that a start at the same moment reads what the creator wrote and not
 // the zeros before it. Markers are per user: two users never share one.
 //
+// On Windows the marker is what it stands in for: a named file mapping of 8 bytes backed by the
+// paging file (CreateFileMappingW, OpenFileMappingW, MapViewOfFile). The system keeps it while a
+// process holds a handle, and a start at the same moment sees the record as the creator writes it,
+// so Publish() has nothing to do there. A marker name that Windows cannot take as an object name
+// (longer than MAX_PATH, or with a '\') is replaced by its digest.
+//
 // Failures are reported apart, because the guard treats them differently:
 //   MarkerCreateError  the marker could neither be opened nor created;
 //   MarkerOpenError    it exists but cannot be opened (foreign, or held exclusively too long);
@@ -21,7 +27,9 @@
 #include <string_view>
 
 #include "PlatformError.h"
+#ifndef _WIN32
 #include "UniqueFd.h"
+#endif
 
 namespace tv::platform {
 
@@ -44,6 +52,7 @@ class SharedMarker {
   static SharedMarker Open(std::string_view name);
 
   // Removes a marker's name from the system (for tests and tools); holders keep their view.
+  // Windows names have no life of their own: nothing to do there.
   static void Remove(std::string_view name);
 
   // The system object name used for a marker name: readable when it fits, else a digest.
@@ -67,10 +76,15 @@ class SharedMarker {
   void Write(const Bytes& bytes);
 
  private:
+#ifdef _WIN32
+  SharedMarker(void* mapping, void* view, bool created);
+  void* mapping_ = nullptr;  // the mapping object's handle
+#else
   SharedMarker(UniqueFd fd, void* view, bool created);
+  UniqueFd fd_;
+#endif
   void Unmap();
 
-  UniqueFd fd_;
   void* view_ = nullptr;
   bool created_ = false;
 };

@@ -1,7 +1,8 @@
 // Opening a file the way the desktop shell does. A program (a regular file we may execute) is
 // started directly; anything else, a document or a folder, goes to the desktop's opener
 // (xdg-open, or the program named by $TV_OPENER). Either way it runs detached in its own session
-// with workdir as its working directory, so that we may end at once. Never throws.
+// with workdir as its working directory, so that we may end at once. On Windows the shell does it
+// all (ShellExecuteW with the file's default action, SW_SHOWNORMAL). Names are UTF-8. Never throws.
 #pragma once
 
 #include <string>

@@ -5,6 +5,10 @@
 // system goes to the trash at the top of its own file system ($topdir/.Trash-$uid), because a
 // rename cannot cross file systems. Paths of any length work: the path is walked one folder at a
 // time. Symbolic links are moved or deleted themselves, never followed. Nothing here throws.
+//
+// On Windows the shell does it (SHFileOperationW, FO_DELETE with FOF_SILENT, FOF_NOCONFIRMATION
+// and FOF_ALLOWUNDO): to the recycle bin where the volume has one. The shell takes no path longer
+// than MAX_PATH; such a folder is deleted for good through the long-path form instead.
 #pragma once
 
 #include <filesystem>
@@ -20,7 +24,7 @@ bool MoveToTrash(const std::filesystem::path& path);
 // removed this way: empty, the root, or with a ".." component.
 bool DeleteFolder(const std::filesystem::path& path);
 
-// The home trash folder; empty when the user's data folder is unknown.
+// The home trash folder; empty when the user's data folder is unknown, and always on Windows.
 std::filesystem::path HomeTrashFolder();
 
 }  // namespace tv::platform
