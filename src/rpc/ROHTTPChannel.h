@@ -1,9 +1,11 @@
-// HTTP client channel: posts each request to the target URL and reads the answer (libcurl).
+// HTTP client channel: posts each request to the target URL and reads the answer (libcurl on
+// Linux, WinINet on Windows; the same settings, answers and failures on both).
 //
 // Every call opens and closes its own connection, sends "Content-Type: application/octet-stream"
-// and the configured user agent, follows the system's proxy settings (http_proxy, https_proxy,
-// no_proxy) and verifies TLS certificates against the system store; an untrusted certificate
-// fails the call. An answer whose body is a binary message ("RO10...") is returned whatever its
+// and the configured user agent, follows the system's proxy settings (Linux: http_proxy,
+// https_proxy, no_proxy; Windows: the workstation's Internet settings) and verifies TLS
+// certificates against the system store; an untrusted certificate fails the call. On Windows a
+// call first asks the system to go online (InternetAttemptConnect); a refusal fails it. An answer whose body is a binary message ("RO10...") is returned whatever its
 // HTTP status, because the service reports its own failures that way; any other answer outside
 // 2xx fails with the status. Failures are EROTransportError naming the URL and the reason.
 // Setting a URL whose scheme is not http or https fails at once with "Invalid URL format".
