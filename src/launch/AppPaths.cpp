@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "CodePage1250.h"
+#include "FileUtil.h"
+#include "PathText.h"
 #include "SpecialFolders.h"
 
 namespace tv::launch {
@@ -18,6 +20,18 @@ bool IsSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
+// Windows takes some names as devices (CON, NUL, COM1...) or changes them (a trailing dot or
+// blank), and forbids a few more characters; a service name that would do that is refused there.
+bool RefusedBySystem(std::string_view step) {
+#ifdef _WIN32
+  return step.find_first_of("*?\"<>|") != std::string_view::npos ||
+         tv::platform::IsWindowsReservedName(step);
+#else
+  static_cast<void>(step);
+  return false;
+#endif
+}
+
 std::string Quoted(std::string_view cp1250Name) {
   std::string shown;
   for (const char c : tv::platform::Cp1250ToUtf8(cp1250Name)) shown += IsControl(c) ? '?' : c;
@@ -28,6 +42,7 @@ std::string Quoted(std::string_view cp1250Name) {
 
 bool IsSafeFolderName(std::string_view cp1250Name) {
   if (cp1250Name.empty() || cp1250Name == "." || cp1250Name == "..") return false;
+  if (RefusedBySystem(cp1250Name)) return false;
   return std::none_of(cp1250Name.begin(), cp1250Name.end(),
                       [](char c) { return IsSeparator(c) || c == ':' || IsControl(c); });
 }
@@ -37,10 +52,9 @@ std::filesystem::path ApplicationFolder(bool thinClient, std::string_view appDat
   if (!IsSafeFolderName(cp1250Uid)) {
     throw EUnsafeName("The application identifier " + Quoted(cp1250Uid) + " cannot name a folder.");
   }
-  std::string root;
+  std::filesystem::path root;
   if (thinClient) {
-    root = tv::platform::ThinClientRoot();
-    if (root.empty() || root.back() != '/') root += '/';
+    root = tv::platform::PathFromUtf8(tv::platform::ThinClientRoot());
   } else {
     // An empty application-data folder would put the application under the file-system root.
     if (appDataFolder.empty()) {
@@ -48,10 +62,10 @@ std::filesystem::path ApplicationFolder(bool thinClient, std::string_view appDat
           "The user's application-data folder is unknown (no home folder is set), so the "
           "application has no folder to live in.");
     }
-    root = appDataFolder;
-    if (root.back() != '/') root += '/';
+    root = tv::platform::PathFromUtf8(appDataFolder);
   }
-  return std::filesystem::path(root + "Kestrov/" + tv::platform::Cp1250ToUtf8(cp1250Uid) + "/");
+  return tv::platform::WithTrailingDelimiter(root / "Kestrov" /
+                                             tv::platform::PathFromCp1250(cp1250Uid));
 }
 
 std::filesystem::path SafeRelativePath(std::string_view cp1250Name) {
@@ -81,7 +95,10 @@ std::filesystem::path SafeRelativePath(std::string_view cp1250Name) {
     while (end < cp1250Name.size() && !IsSeparator(cp1250Name[end])) ++end;
     const std::string_view step = cp1250Name.substr(start, end - start);
     if (step == "..") return refuse("leaves the application folder");
-    if (!step.empty() && step != ".") result /= tv::platform::Cp1250ToUtf8(step);
+    if (!step.empty() && step != "." && RefusedBySystem(step)) {
+      return refuse("is no file name this system can use");
+    }
+    if (!step.empty() && step != ".") result /= tv::platform::PathFromCp1250(step);
     start = end + 1;
   }
   if (result.empty()) return refuse("names no file");

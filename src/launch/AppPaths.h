@@ -25,11 +25,11 @@ class EUnsafeName : public ELaunchError {
 };
 
 // True when the cp1250 name can stand as one folder name: not empty, not "." or "..", no '\',
-// '/', ':' and no control character.
+// '/', ':' and no control character; on Windows also none of * ? " < > | and no device name.
 bool IsSafeFolderName(std::string_view cp1250Name);
 
-// The application folder, ending in '/': the thin-client root (the workstation's mounted D:
-// drive) + "Kestrov/<uid>/" for a thin client,
+// The application folder, ending in the delimiter: the thin-client root (the workstation's D:
+// drive: "D:\\" on Windows, mounted at /mnt/d/ on Linux) + "Kestrov/<uid>/" for a thin client,
 // otherwise appDataFolder + "/Kestrov/<uid>/". EUnsafeName when the identifier is no safe folder
 // name; ELaunchError when appDataFolder is empty (no home folder to put the application in).
 std::filesystem::path ApplicationFolder(bool thinClient, std::string_view appDataFolder,
@@ -37,7 +37,8 @@ std::filesystem::path ApplicationFolder(bool thinClient, std::string_view appDat
 
 // The UTF-8 relative path that a service file name stands for, '\' and '/' both separating
 // folders, empty and "." steps dropped. EUnsafeName for an empty result, an absolute name, a
-// drive letter or any ':', a ".." step, a trailing separator or a control character.
+// drive letter or any ':', a ".." step, a trailing separator or a control character; on Windows
+// also a step that Windows cannot use as a file name (device names, * ? " < > |, a trailing dot).
 std::filesystem::path SafeRelativePath(std::string_view cp1250Name);
 
 }  // namespace tv::launch

@@ -12,6 +12,7 @@ std::string IdentifierFromArgument(std::string_view argument) {
   return std::string(argument);
 }
 
+#ifndef _WIN32
 std::optional<std::string> FirstCommandLineArgument() {
   // The arguments exactly as the process received them, NUL-separated, program name first.
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
@@ -22,5 +23,6 @@ std::optional<std::string> FirstCommandLineArgument() {
   return IdentifierFromArgument(std::string_view(all).substr(
       end + 1, next == std::string::npos ? std::string::npos : next - end - 1));
 }
+#endif
 
 }  // namespace tv::launch

@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "CodePage1250.h"
+#include "PathText.h"
 
 namespace tv::launch {
 namespace {
@@ -16,7 +17,8 @@ void CheckFolderName(const std::string& cp1250Name, const char* what) {
 // Writes relative (already checked) below folder, creating its subfolders.
 void Replace(const TSafeFolder& folder, const std::filesystem::path& relative,
              std::span<const uint8_t> bytes) {
-  folder.Subfolder(relative.parent_path()).ReplaceFile(relative.filename().string(), bytes);
+  folder.Subfolder(relative.parent_path())
+      .ReplaceFile(tv::platform::PathToUtf8(relative.filename()), bytes);
 }
 
 }  // namespace
@@ -63,8 +65,8 @@ void WriteLocaleFiles(const TSafeFolder& appFolder,
     const WS_Application_locales* locale = locales->Items(i);
     if (locale == nullptr) continue;
     // LC_MESSAGES is created also below a locale folder that exists without it.
-    const TSafeFolder messages = localeRoot.Subfolder(
-        std::filesystem::path(tv::platform::Cp1250ToUtf8(locale->locale_name)) / "LC_MESSAGES");
+    const TSafeFolder messages =
+        localeRoot.Subfolder(tv::platform::PathFromCp1250(locale->locale_name) / "LC_MESSAGES");
     if (!locale->has_locale_files()) continue;
     const WS_Array_Of_Locale_files& files = locale->locale_files();
     for (int32_t j = 0; j < files.Count(); ++j) {
@@ -72,8 +74,9 @@ void WriteLocaleFiles(const TSafeFolder& appFolder,
       if (file == nullptr) continue;
       const std::filesystem::path relative = SafeRelativePath(file->locale_file_name);
       const TSafeFolder target = messages.Subfolder(relative.parent_path());
-      if (target.HasRegularFile(relative.filename().string())) continue;
-      target.ReplaceFile(relative.filename().string(), file->locale_file().Bytes());
+      const std::string name = tv::platform::PathToUtf8(relative.filename());
+      if (target.HasRegularFile(name)) continue;
+      target.ReplaceFile(name, file->locale_file().Bytes());
     }
   }
 }

@@ -6,6 +6,7 @@
 #include "AppPaths.h"
 #include "CodePage1250.h"
 #include "ManifestFile.h"
+#include "PathText.h"
 #include "ROStreamSerializer.h"
 #include "SafeFolder.h"
 
@@ -37,7 +38,8 @@ void RemoveManifest(const std::filesystem::path& path) {
   std::error_code error;
   std::filesystem::remove(path, error);
   if (error) {
-    throw EFileError("Cannot delete file \"" + path.string() + "\". " + error.message() + ".");
+    throw EFileError("Cannot delete file \"" + tv::platform::PathToUtf8(path) + "\". " +
+                     error.message() + ".");
   }
 }
 
@@ -54,7 +56,7 @@ bool SameExecutables(const WS_Array_Of_Files_executables& fromService,
 
 std::filesystem::path ManifestPath(const std::filesystem::path& appFolder,
                                    const std::string& cp1250Uid) {
-  return appFolder / (tv::platform::Cp1250ToUtf8(cp1250Uid) + ".kvx");
+  return appFolder / tv::platform::PathFromCp1250(cp1250Uid + ".kvx");
 }
 
 bool AllExecutablesPresent(const std::filesystem::path& appFolder,

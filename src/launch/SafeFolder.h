@@ -4,6 +4,9 @@
 // link planted at the final name is replaced, never written through, and a failed write (full
 // disk) leaves the previous file whole.
 //
+// On Windows the folder is held by its path and each step is checked as it is walked: a link or a
+// junction there is refused; descriptors are the C runtime's (SafeFolderWin32.cpp).
+//
 // Failures throw EFileError, whose text names the file or folder and gives the system's reason.
 #pragma once
 
@@ -28,10 +31,12 @@ class TSafeFolder {
   // links (a home folder that lives elsewhere); what lies below it may not.
   static TSafeFolder OpenOrCreate(const std::filesystem::path& path);
 
-  // The folder relative (steps separated by '/') below this one; missing steps are created.
+  // The folder relative (steps separated by the delimiter) below this one; missing steps are
+  // created.
   // An empty path gives another handle on this folder.
   TSafeFolder Subfolder(const std::filesystem::path& relative) const;
 
+  // Names are one step, UTF-8.
   // True when name is a real folder here (not a link to one).
   bool HasFolder(const std::string& name) const;
   // True when name is a regular file here (not a link to one).
@@ -50,6 +55,7 @@ class TSafeFolder {
   void RemoveQuietly(const std::string& name) const noexcept;
 
   const std::filesystem::path& Path() const noexcept { return FPath; }
+  // The folder's descriptor (-1 on Windows, where the folder is held by its path).
   int Descriptor() const noexcept { return FFd.get(); }
 
  private:
