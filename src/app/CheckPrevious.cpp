@@ -5,6 +5,7 @@
 
 #include "Activation.h"
 #include "ExePath.h"
+#include "PathText.h"
 #include "SharedMarker.h"
 
 using tv::platform::ActivationListener;
@@ -170,14 +171,15 @@ std::string InstanceMarkerName(const std::string& executablePath) {
   std::string name;
   name.reserve(executablePath.size());
   for (char c : executablePath) {
-    if (c != '/') name += c;
+    if (c != tv::platform::kPathDelimiter) name += c;
   }
   return name;
 }
 
 bool CheckPreviousInstance(HWND window, std::int32_t maxInstances) {
-  return CheckPreviousInstanceNamed(InstanceMarkerName(tv::platform::ExecutablePath().string()),
-                                    window, maxInstances);
+  return CheckPreviousInstanceNamed(
+      InstanceMarkerName(tv::platform::PathToUtf8(tv::platform::ExecutablePath())), window,
+      maxInstances);
 }
 
 bool CheckPreviousInstanceNamed(const std::string& markerName, HWND window,

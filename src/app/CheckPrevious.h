@@ -2,7 +2,8 @@
 // and brings the running one forward when a start is refused.
 //
 // The instances of one executable share an 8-byte InstanceMarker named after the executable's full
-// path with every '/' removed, so copies in different folders do not limit each other. A marker
+// path with every delimiter removed ('/' here, '\\' on Windows, where the marker is a named file
+// mapping on the paging file), so copies in different folders do not limit each other. A marker
 // that no live process holds is new (all zeros) at the next start, even after a crash.
 //
 // Failures: a marker that cannot be created throws tv::platform::PlatformError with the system's
@@ -34,11 +35,12 @@ struct InstanceMarker {
 std::array<std::byte, 8> EncodeInstanceMarker(const InstanceMarker& marker);
 InstanceMarker DecodeInstanceMarker(const std::array<std::byte, 8>& bytes);
 
-// The marker name of an executable: its full path with every '/' removed.
+// The marker name of an executable: its full path (UTF-8) with every delimiter removed.
 std::string InstanceMarkerName(const std::string& executablePath);
 
 // True: enough instances run already, this process must end at once (the running instance has
-// been asked to restore and raise OwnerWindow). False: this process is admitted and goes on; it
+// been asked to restore and raise OwnerWindow; on Windows OwnerWindow has been restored when
+// minimised and made the foreground window). False: this process is admitted and goes on; it
 // then listens for the activation requests of later starts. Uses the running executable's path.
 bool CheckPreviousInstance(HWND window, std::int32_t maxInstances);
 
