@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev
   xvfb xauth x11-utils imagemagick
   fonts-dejavu-core ca-certificates curl procps openssl
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev googletest wine64 wine
 )
 
 missing=()
