@@ -50,18 +50,18 @@ std::string emptyCatalog() {
 }  // namespace
 
 PublishSpec demoApplication() {
-  PublishSpec spec;
-  spec.application.uid = kDemoUid;
-  spec.application.id_cd_aplikacije = "KR";
-  spec.application.naziv_ikonice = utf8ToCp1250("Demo aplikacija – Kestrov Račun");
-  spec.application.opis = utf8ToUtf16("Probna aplikacija servera za ažuriranje");
-  spec.application.aktivan = "D";
-  spec.executables = {PublishFile::fromBytes("KestrovRacun.sh", kStartScript),
+  PublishSpec plan;
+  plan.application.uid = kDemoUid;
+  plan.application.id_cd_aplikacije = "KR";
+  plan.application.naziv_ikonice = utf8ToCp1250("Demo aplikacija – Kestrov Račun");
+  plan.application.opis = utf8ToUtf16("Probna aplikacija servera za ažuriranje");
+  plan.application.aktivan = "D";
+  plan.executables = {PublishFile::fromBytes("KestrovRacun.sh", kStartScript),
                       PublishFile::fromBytes("KestrovRacun.dat", dataFile((6u << 20) + 12345))};
-  spec.mainExecutable = "KestrovRacun.sh";
-  spec.configs = {PublishFile::fromBytes("KestrovRacun.ini", kConfig)};
-  spec.locales = {{"sr_RS", {PublishFile::fromBytes("KestrovRacun.mo", emptyCatalog())}}};
-  return spec;
+  plan.mainExecutable = "KestrovRacun.sh";
+  plan.configs = {PublishFile::fromBytes("KestrovRacun.ini", kConfig)};
+  plan.locales = {{"sr_RS", {PublishFile::fromBytes("KestrovRacun.mo", emptyCatalog())}}};
+  return plan;
 }
 
 PublishResult seedDemo(ServerStore& store) {

@@ -126,22 +126,22 @@ void requireUniqueNames(const std::vector<PublishFile>& files, std::string_view 
   }
 }
 
-void validate(const PublishSpec& spec) {
-  if (spec.application.uid.empty()) throw StoreError("The application needs an identifier");
-  requirePlainName(spec.application.uid, "The application identifier");
-  requireUniqueNames(spec.executables, "The executable");
-  requireUniqueNames(spec.configs, "The configuration file");
+void validate(const PublishSpec& plan) {
+  if (plan.application.uid.empty()) throw StoreError("The application needs an identifier");
+  requirePlainName(plan.application.uid, "The application identifier");
+  requireUniqueNames(plan.executables, "The executable");
+  requireUniqueNames(plan.configs, "The configuration file");
   std::set<std::string> locales;
-  for (const auto& l : spec.locales) {
+  for (const auto& l : plan.locales) {
     requirePlainName(l.name, "The locale name");
     if (!locales.insert(foldCase(l.name)).second)
       throw StoreError("The locale " + inQuotes(l.name) + " appears twice");
     requireUniqueNames(l.files, "The locale file");
   }
-  if (!spec.mainExecutable.empty() &&
-      std::none_of(spec.executables.begin(), spec.executables.end(),
-                   [&](const PublishFile& f) { return f.name == spec.mainExecutable; }))
-    throw StoreError("The main executable " + inQuotes(spec.mainExecutable) +
+  if (!plan.mainExecutable.empty() &&
+      std::none_of(plan.executables.begin(), plan.executables.end(),
+                   [&](const PublishFile& f) { return f.name == plan.mainExecutable; }))
+    throw StoreError("The main executable " + inQuotes(plan.mainExecutable) +
                      " is not among the application's files");
 }
 
@@ -172,18 +172,18 @@ struct LinkedFile {
 
 }  // namespace
 
-PublishResult publish(ServerStore& store, const PublishSpec& spec, const PublishProgress& progress,
+PublishResult publish(ServerStore& store, const PublishSpec& plan, const PublishProgress& progress,
                       std::chrono::seconds grace) {
-  validate(spec);
+  validate(plan);
   // Hash outside the write lock: clients keep being served while large files are read.
   std::vector<Fingerprint> prints;
-  for (const auto& f : spec.executables) prints.push_back(fingerprint(f));
+  for (const auto& f : plan.executables) prints.push_back(fingerprint(f));
 
   PublishResult result;
   {
     auto db = store.lease();
     SqliteTransaction tx(*db, SqliteTransaction::Kind::Immediate);
-    const ApplicationRow& app = spec.application;
+    const ApplicationRow& app = plan.application;
     std::map<std::string, LinkedFile> linked;  // by folded file name
     std::vector<std::string> before;
     if (detail::exists(*db, "applications", app.uid)) {
@@ -215,10 +215,10 @@ PublishResult publish(ServerStore& store, const PublishSpec& spec, const Publish
 
     const double now = nowAsTDateTime();
     std::vector<std::string> fileUids;
-    for (std::size_t i = 0; i < spec.executables.size(); ++i) {
-      const PublishFile& file = spec.executables[i];
+    for (std::size_t i = 0; i < plan.executables.size(); ++i) {
+      const PublishFile& file = plan.executables[i];
       const Fingerprint& fp = prints[i];
-      const std::string isMain = file.name == spec.mainExecutable ? "D" : "N";
+      const std::string isMain = file.name == plan.mainExecutable ? "D" : "N";
       const auto old = linked.find(foldCase(file.name));
       if (old != linked.end() && old->second.size == fp.size && old->second.sha256 == fp.sha256 &&
           old->second.isMain == isMain) {
@@ -258,7 +258,7 @@ PublishResult publish(ServerStore& store, const PublishSpec& spec, const Publish
     SqliteStatement config(*db,
                            "INSERT INTO config_files(uid, app_uid, file_name, file_description, "
                            "content, update_date) VALUES(?, ?, ?, x'', ?, ?)");
-    for (const auto& f : spec.configs) {
+    for (const auto& f : plan.configs) {
       config.reset();
       config.bindBlob(1, newUid()).bindBlob(2, app.uid).bindBlob(3, f.name);
       config.bindBlob(4, readWhole(f)).bind(5, now).run();
@@ -270,7 +270,7 @@ PublishResult publish(ServerStore& store, const PublishSpec& spec, const Publish
     SqliteStatement localeFile(*db,
                                "INSERT INTO locale_files(uid, locale_uid, file_name, content) "
                                "VALUES(?, ?, ?, ?)");
-    for (const auto& l : spec.locales) {
+    for (const auto& l : plan.locales) {
       const std::string localeUid = newUid();
       locale.reset();
       locale.bindBlob(1, localeUid).bindBlob(2, app.uid).bindBlob(3, l.name).run();
@@ -322,30 +322,30 @@ std::vector<PublishFile> filesOf(const std::filesystem::path& dir, std::string_v
 }  // namespace
 
 PublishSpec specFromFolders(const PublishFolders& folders) {
-  PublishSpec spec;
-  spec.application.uid = toCp1250(folders.uid, "The application identifier");
-  spec.application.naziv_ikonice = toCp1250(folders.name, "The application name");
+  PublishSpec plan;
+  plan.application.uid = toCp1250(folders.uid, "The application identifier");
+  plan.application.naziv_ikonice = toCp1250(folders.name, "The application name");
   try {
-    spec.application.opis = utf8ToUtf16(folders.description);
+    plan.application.opis = utf8ToUtf16(folders.description);
   } catch (const TextCodecError& e) {
     throw StoreError(std::string("The description is not valid UTF-8: ") + e.what());
   }
-  spec.application.aktivan = folders.inactive ? "N" : "D";
-  spec.executables = filesOf(folders.dir, "executables");
-  if (spec.executables.empty())
+  plan.application.aktivan = folders.inactive ? "N" : "D";
+  plan.executables = filesOf(folders.dir, "executables");
+  if (plan.executables.empty())
     throw StoreError("\"" + folders.dir.string() + "\" holds no files to publish");
   if (!folders.main.empty()) {
-    spec.mainExecutable = toCp1250(folders.main, "The main executable");
-  } else if (spec.executables.size() == 1) {
-    spec.mainExecutable = spec.executables.front().name;
+    plan.mainExecutable = toCp1250(folders.main, "The main executable");
+  } else if (plan.executables.size() == 1) {
+    plan.mainExecutable = plan.executables.front().name;
   } else {
     throw StoreError("\"" + folders.dir.string() +
                      "\" holds several files: name the one to start with --main");
   }
-  if (folders.configDir) spec.configs = filesOf(*folders.configDir, "configuration files");
+  if (folders.configDir) plan.configs = filesOf(*folders.configDir, "configuration files");
   for (const auto& [name, dir] : folders.locales)
-    spec.locales.push_back({toCp1250(name, "The locale name"), filesOf(dir, "locale files")});
-  return spec;
+    plan.locales.push_back({toCp1250(name, "The locale name"), filesOf(dir, "locale files")});
+  return plan;
 }
 
 }  // namespace tvserver

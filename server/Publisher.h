@@ -54,7 +54,7 @@ struct PublishResult {
 // Called while an executable's bytes are written: file name (cp1250), bytes done, total.
 using PublishProgress = std::function<void(const std::string&, std::int64_t, std::int64_t)>;
 
-PublishResult publish(ServerStore& store, const PublishSpec& spec,
+PublishResult publish(ServerStore& store, const PublishSpec& plan,
                       const PublishProgress& progress = {},
                       std::chrono::seconds grace = std::chrono::hours(1));
 

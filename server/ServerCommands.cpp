@@ -116,9 +116,9 @@ int runDemo(const DemoCommand& c, std::ostream& out, std::ostream& err) {
 }
 
 int runPublish(const PublishCommand& c, std::ostream& out, std::ostream& err) {
-  PublishSpec spec;
+  PublishSpec plan;
   try {
-    spec = specFromFolders(c.folders);
+    plan = specFromFolders(c.folders);
   } catch (const StoreError& e) {
     throw Failure(e.what());
   }
@@ -136,17 +136,17 @@ int runPublish(const PublishCommand& c, std::ostream& out, std::ostream& err) {
   };
   PublishResult result;
   try {
-    result = publish(*store, spec, progress);
+    result = publish(*store, plan, progress);
   } catch (const StoreError& e) {
     if (progressShown) err << "\n";
     throw Failure(e.what());
   }
   std::size_t localeFiles = 0;
-  for (const auto& l : spec.locales) localeFiles += l.files.size();
+  for (const auto& l : plan.locales) localeFiles += l.files.size();
   out << "Published \"" << c.folders.uid << "\" (" << c.folders.name
-      << "): " << spec.executables.size() << " executable(s), " << result.storedFiles << " stored, "
-      << result.reusedFiles << " unchanged; " << spec.configs.size() << " configuration file(s); "
-      << spec.locales.size() << " locale(s) with " << localeFiles << " file(s)." << std::endl;
+      << "): " << plan.executables.size() << " executable(s), " << result.storedFiles << " stored, "
+      << result.reusedFiles << " unchanged; " << plan.configs.size() << " configuration file(s); "
+      << plan.locales.size() << " locale(s) with " << localeFiles << " file(s)." << std::endl;
   if (result.collectedFiles > 0)
     out << "Removed " << result.collectedFiles << " older executable(s) no longer offered."
         << std::endl;

@@ -47,8 +47,8 @@ TestServer::~TestServer() {
   std::filesystem::remove_all(folder_, ec);
 }
 
-PublishResult TestServer::publish(const PublishSpec& spec) {
-  return tvserver::publish(*store_, spec);
+PublishResult TestServer::publish(const PublishSpec& plan) {
+  return tvserver::publish(*store_, plan);
 }
 
 PublishResult TestServer::publishApp(
@@ -56,20 +56,20 @@ PublishResult TestServer::publishApp(
     const std::vector<File>& configs,
     const std::vector<std::pair<std::string, std::vector<File>>>& locales,
     const std::string& main) {
-  PublishSpec spec;
-  spec.application.uid = uid;
-  spec.application.naziv_ikonice = name;
-  spec.application.aktivan = std::string(1, 'D');
+  PublishSpec plan;
+  plan.application.uid = uid;
+  plan.application.naziv_ikonice = name;
+  plan.application.aktivan = std::string(1, 'D');
   for (const auto& [n, bytes] : executables)
-    spec.executables.push_back(PublishFile::fromBytes(n, bytes));
-  spec.mainExecutable = !main.empty() ? main : executables.empty() ? "" : executables.front().first;
-  for (const auto& [n, bytes] : configs) spec.configs.push_back(PublishFile::fromBytes(n, bytes));
+    plan.executables.push_back(PublishFile::fromBytes(n, bytes));
+  plan.mainExecutable = !main.empty() ? main : executables.empty() ? "" : executables.front().first;
+  for (const auto& [n, bytes] : configs) plan.configs.push_back(PublishFile::fromBytes(n, bytes));
   for (const auto& [localeName, files] : locales) {
     PublishLocale l{localeName, {}};
     for (const auto& [n, bytes] : files) l.files.push_back(PublishFile::fromBytes(n, bytes));
-    spec.locales.push_back(std::move(l));
+    plan.locales.push_back(std::move(l));
   }
-  return publish(spec);
+  return publish(plan);
 }
 
 void TestServer::setAdminPassword(const std::string& user, const std::string& password) {

@@ -51,7 +51,7 @@ class TestServer {
   int calls(std::string_view operation) const { return dispatcher_->calls(operation); }
   void resetCalls() { dispatcher_->resetCalls(); }
 
-  PublishResult publish(const PublishSpec& spec);
+  PublishResult publish(const PublishSpec& plan);
   // An application with these executables (the first is the main one unless main names
   // another), configuration files and one locale per entry of locales.
   PublishResult publishApp(

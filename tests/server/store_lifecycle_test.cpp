@@ -192,7 +192,8 @@ TEST_F(ServerStoreLifecycle, ReplacingLinks) {
 }
 
 TEST(ServerStoreFile, RefusesFilesThatAreNotUpdateStores) {
-  const auto folder = std::filesystem::temp_directory_path() / ("tolvara-store-test-" + std::to_string(::getpid()));
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("tolvara-store-test-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   const auto path = folder / "other.db";
   { std::ofstream(path) << "this is not a database at all, just some text"; }
