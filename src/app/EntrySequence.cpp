@@ -9,6 +9,7 @@
 #include "DlgMessage.h"
 #include "DlgSplashScreen.h"
 #include "DownloadFileThread.h"
+#include "LaunchArgument.h"
 #include "Main.h"
 #include "UpdaterServiceLibrary_Intf.h"
 
@@ -56,6 +57,9 @@ int RunEntrySequence(const TEntryOptions& options) {
   if (options.arguments.empty()) {
     Application->SetMainForm(Form_Main);
   } else {
+    // The first argument names the application; any further ones are ignored.
+    Form_DlgSplashScreen->FApplicationIdentifier =
+        tv::launch::IdentifierFromArgument(options.arguments.front());
     Application->SetMainForm(Form_DlgSplashScreen);
   }
   Application->Run();
