@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <system_error>
 
@@ -71,6 +72,23 @@ namespace {
 
 std::string Shown(const std::filesystem::path& path) {
   return "\"" + path.string() + "\"";
+}
+
+// How long a worker's channel bears silence: the client library's default, or
+// TV_DOWNLOAD_TIMEOUT_MS milliseconds where a test stalls the server on purpose and cannot wait
+// ten minutes for the part to fail. Anything but a positive number keeps the default.
+int WorkerTimeout() {
+  static const int timeout = [] {
+    const char* text = std::getenv("TV_DOWNLOAD_TIMEOUT_MS");
+    if (text == nullptr) return TROHTTPChannel::kDefaultTimeout;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || value <= 0 || value > INT_MAX)
+      return TROHTTPChannel::kDefaultTimeout;
+    return static_cast<int>(value);
+  }();
+  return timeout;
 }
 
 }  // namespace
@@ -191,6 +209,7 @@ void TDownloadFilePartThread::Execute() {
       // A channel, message and proxy of this worker's own, released once the part is here.
       auto channel = std::make_shared<TROHTTPChannel>();
       channel->SetTargetURL(FServiceURL);
+      channel->SetTimeout(WorkerTimeout());
       auto message = std::make_shared<TROBinMessage>();
       const std::shared_ptr<IUpdaterService> service = CoUpdaterService::Create(message, channel);
       FPartData = service->Download_Files_Executables(FFileExecutable, FPartNo, FChunkSize);

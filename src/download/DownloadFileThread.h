@@ -13,6 +13,10 @@
 // failure is reported once (its text in the plain message box, then the message dialog
 // "Greška!!! Program će biti prekinut"), no further part is requested or written, the temporary
 // file is removed, the program is asked to terminate and WM_DOWNLOAD_FINISHED is never sent.
+//
+// A worker's channel gives up after the client library's default silence of 600000 ms; the
+// environment variable TV_DOWNLOAD_TIMEOUT_MS (milliseconds) shortens it for tests that stall
+// the server on purpose.
 #pragma once
 
 #include <atomic>
