@@ -22,6 +22,10 @@ cmake --build "$build_dir" -j "$jobs"
 # or of the user's own wine setup takes part.
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/tolvara-wine.XXXXXX")
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
+# Wine's recycle bin is the desktop trash under XDG_DATA_HOME: the tests' deletions go there, not
+# into the user's own trash.
+export XDG_DATA_HOME="$prefix/xdg-data"
+mkdir -p "$XDG_DATA_HOME"
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$prefix"

@@ -42,6 +42,33 @@ bool ShellDelete(const std::wstring& path) {
   return ::SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted && !Exists(path);
 }
 
+// Deletes path (the long-path form) with everything below it, one name at a time. A link or a
+// junction is removed itself, never followed. (std::filesystem does not understand the "\\?\"
+// form.)
+bool RemoveTree(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ::DeleteFileW(path.c_str()) != FALSE;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+      bool ok = true;
+      do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        ok = RemoveTree(path + L"\\" + name) && ok;
+      } while (::FindNextFileW(search, &entry));
+      ::FindClose(search);
+      if (!ok) return false;
+    }
+  }
+  return ::RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
 // The shell cannot take paths beyond MAX_PATH: those are deleted for good, through the long-path
 // form that the file functions accept.
 bool DeleteForGood(const std::wstring& path) {
@@ -50,9 +77,7 @@ bool DeleteForGood(const std::wstring& path) {
     longForm = longForm.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + longForm.substr(2)
                                              : L"\\\\?\\" + longForm;
   }
-  std::error_code ec;
-  std::filesystem::remove_all(std::filesystem::path(longForm), ec);
-  return !ec && !Exists(longForm);
+  return RemoveTree(longForm) && !Exists(longForm);
 }
 
 }  // namespace

@@ -184,22 +184,28 @@ TEST(Win32Trash, TheShellDeletesAFolderWithEverythingInIt) {
 
 TEST(Win32Trash, PathsOfAnyLengthAndPathsNeverDeleted) {
   const tvtest::ScratchFolder folder;
-  // Deeper than MAX_PATH: the shell cannot take it, the long-path form can.
+  // A folder whose own path is longer than MAX_PATH: the shell cannot take it, the long-path
+  // form of the file functions can.
   std::wstring deep = L"\\\\?\\" + folder.path().native();
   const std::wstring step(60, L'd');
   for (int i = 0; i < 6; ++i) {
     deep += L"\\" + step;
     ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr)) << i;
   }
+  ASSERT_TRUE(::CreateDirectoryW((deep + L"\\inner").c_str(), nullptr));
   {
-    UniqueHandle file(::CreateFileW((deep + L"\\f.txt").c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(::CreateFileW((deep + L"\\inner\\f.txt").c_str(), GENERIC_WRITE, 0,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file);
   }
-  const auto top = folder.path() / step;
-  EXPECT_GT(deep.size(), static_cast<std::size_t>(MAX_PATH));
-  EXPECT_TRUE(DeleteFolder(top));
-  EXPECT_FALSE(DirectoryExists(top));
+  const std::filesystem::path longFolder(deep.substr(4));  // as the program would name it
+  ASSERT_GT(longFolder.native().size(), static_cast<std::size_t>(MAX_PATH));
+  EXPECT_TRUE(DeleteFolder(longFolder));
+  EXPECT_EQ(::GetFileAttributesW(deep.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(DeleteFolder(longFolder));  // gone
+  // Its parents, short enough for the shell, go the ordinary way.
+  EXPECT_TRUE(DeleteFolder(folder.path() / step));
+  EXPECT_FALSE(DirectoryExists(folder.path() / step));
 
   ASSERT_TRUE(CreateFolder(folder.path() / L"kept"));
   EXPECT_FALSE(DeleteFolder(""));
