@@ -10,28 +10,12 @@
 #include <string>
 #include <system_error>
 
+#include "TempDir.h"
 #include "UpdaterServiceLibrary_Types.h"
 
 namespace tv::launch::testing {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tv-launch-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temp folder");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using ::TempDir;
 
 inline WS_Files_executables& AddExe(WS_Array_Of_Files_executables& list, std::string uid,
                                     std::string name, int64_t size, std::string main = "N") {

@@ -10,7 +10,7 @@
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tv-installer-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "tv-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temp folder");
     path_ = pattern;
   }
