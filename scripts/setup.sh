@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libcurl4-openssl-dev zlib1g-dev libsqlite3-dev libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev llvm-14
   xvfb xauth x11-utils imagemagick
   fonts-dejavu-core ca-certificates curl procps openssl
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
