@@ -11,6 +11,7 @@
 #   asan    the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/)
 #   tsan    the framework, download engine, dimmer and server tests under ThreadSanitizer
 #           (build-tsan/, only the targets of those tests)
+#   windows the GUI-free core cross-built with mingw-w64 and tested under wine64 (build-win64/)
 #
 # TV_STAGES="build tests" runs only the stages named.
 set -uo pipefail
@@ -114,6 +115,12 @@ fi
 run_stage fuzz stage_fuzz
 run_stage asan stage_asan
 run_stage tsan stage_tsan
+# The GUI-free core cross-built for 64-bit Windows and tested under wine64, where wine is present.
+if [ -z "${TV_STAGES:-}" ] && { command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ]; }; then
+  stages="$stages windows"
+fi
+stage_windows() { bash scripts/test-windows.sh; }
+run_stage windows stage_windows
 
 echo
 echo "==> summary"
