@@ -8,9 +8,11 @@
 #   tests   the whole test suite but the soak
 #   soak    the fault soak against the real TvUpdater, a few rounds (TV_SOAK_ROUNDS, default 5)
 #   fuzz    every fuzz target for TV_FUZZ_SECONDS (default 30) on its corpus, two at a time
-#   asan    the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/)
-#   tsan    the framework, download engine, dimmer and server tests under ThreadSanitizer
-#           (build-tsan/, only the targets of those tests)
+#   asan    the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/;
+#           the soak with TV_ASAN_SOAK_ROUNDS, default 2)
+#   tsan    the framework, download engine, dimmer, server and launch flow tests and the soak
+#           under ThreadSanitizer (build-tsan/, only the targets of those tests; the soak with
+#           TV_TSAN_SOAK_ROUNDS, default 3)
 #   windows the GUI-free core cross-built with mingw-w64 and tested under wine64 (build-win64/)
 #
 # TV_STAGES="build tests" runs only the stages named.
@@ -93,16 +95,19 @@ stage_asan() {
 }
 
 # The threads of the program meet in the framework (SendMessage, Synchronize, termination), the
-# download engine, the dimmer's fade and the server; those tests run under ThreadSanitizer.
+# download engine, the dimmer's fade and the server; those tests run under ThreadSanitizer, and
+# so do the launch flow in process and the soak, whose TvUpdater is then built with it too.
 stage_tsan() {
-  local pattern='^(framework_[A-Za-z]+_test|download_(module|engine)|ui_FxDimmer_test|server_[a-z_]+_test)$'
+  local pattern='^(framework_[A-Za-z]+_test|download_(module|engine)|ui_FxDimmer_test|server_[a-z_]+_test|integration_launch_flow|soak_faults)$'
   configure build-tsan "${sanitizer_flags[@]}" -DTV_SANITIZE=thread
   mapfile -t targets < <(targets_matching build-tsan "$pattern")
   [ ${#targets[@]} -gt 0 ] || { echo "tsan: no test targets match $pattern" >&2; return 1; }
+  # The build runs instrumented tools too (the icon painter), so it needs the suppressions.
+  export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
   cmake --build build-tsan -j "$jobs" --target "${targets[@]}"
   local regex
   regex="^($(IFS='|'; echo "${targets[*]}"))\\."
-  TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1" \
+  TV_SOAK_ROUNDS="${TV_TSAN_SOAK_ROUNDS:-3}" \
     ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 900 -R "$regex"
 }
 

@@ -242,7 +242,7 @@ class Soak {
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"})
       if (const char* value = std::getenv(name)) env[name] = value;
     return std::make_unique<UpdaterProcess>(updater_, tv::platform::Cp1250ToUtf8(uid), env,
-                                            root_ / "logs" / ("run-" + std::to_string(runs_)));
+                                            RunLog());
   }
 
   int DownloadCalls() const {
@@ -347,14 +347,17 @@ class Soak {
         break;
       }
       if (now - started >= kRunDeadline) {
-        Fail(std::string("the run with a ") + Name(kind) + " neither ended nor failed in time");
+        Fail(std::string("the run with the fault \"") + Name(kind) +
+             "\" neither ended nor failed in time");
         process->Kill();
         break;
       }
       std::this_thread::sleep_for(milliseconds(10));
     }
     server_.Faults().clear();
-    NoProcessLeft("after the run with a " + std::string(Name(kind)));
+    const std::string faultRun = std::string("the run with the fault \"") + Name(kind) + "\"";
+    NoProcessLeft("after " + faultRun);
+    NoSanitizerReport(faultRun);
   }
 
   void HealthyRun(const std::string& uid, const std::map<std::string, std::int64_t>& before) {
@@ -391,6 +394,7 @@ class Soak {
     CheckFolder(uid);
     CheckOutside(before);
     NoProcessLeft("after the healthy launch");
+    NoSanitizerReport("the healthy launch");
   }
 
   void CheckOutside(const std::map<std::string, std::int64_t>& before) {
@@ -438,6 +442,18 @@ class Soak {
         Fail("\"" + (app / relative).string() + "\" should not be in the application folder");
     }
   }
+
+  // A build with sanitizers reports into the run's output, also in a run that was killed later.
+  void NoSanitizerReport(const std::string& which) {
+    const std::string output = ReadAll(RunLog());
+    for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                             "WARNING: ThreadSanitizer", "runtime error:"}) {
+      if (output.find(mark) != std::string::npos)
+        Fail(which + " reported \"" + mark + "\" (see " + RunLog().string() + ")");
+    }
+  }
+
+  fs::path RunLog() const { return root_ / "logs" / ("run-" + std::to_string(runs_)); }
 
   void NoProcessLeft(const std::string& when) {
     const auto until = Clock::now() + milliseconds(3000);
