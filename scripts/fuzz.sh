@@ -68,7 +68,8 @@ run_target() {
   # New inputs land in the first folder, the work corpus; the committed seeds are only read.
   # Each input may take at most 10 s and 2 GiB.
   if "$links/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$crashes/" "$work" "$seed" >"$logs/$t.log" 2>&1; then
+      -dict="$root/fuzz/tv.dict" -print_final_stats=1 -artifact_prefix="$crashes/" \
+      "$work" "$seed" >"$logs/$t.log" 2>&1; then
     echo ok >"$logs/$t.status"
   else
     echo failed >"$logs/$t.status"
