@@ -132,11 +132,11 @@ echo "==> summary"
 failed=0
 total=0
 for i in "${!stage_names[@]}"; do
-  printf '  %-6s %-7s %6s s\n' "${stage_names[$i]}" "${stage_results[$i]}" "${stage_seconds[$i]}"
+  printf '  %-8s %-7s %6s s\n' "${stage_names[$i]}" "${stage_results[$i]}" "${stage_seconds[$i]}"
   total=$((total + stage_seconds[i]))
   [ "${stage_results[$i]}" = ok ] || failed=$((failed + 1))
 done
-printf '  %-14s %6s s\n' "total" "$total"
+printf '  %-16s %6s s\n' "total" "$total"
 if [ "$failed" -ne 0 ]; then
   echo "==> $failed stage(s) failed"
   exit 1
